@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvel {
+
+// An append-only ordered list of byte strings. Items live in large blocks that
+// never move, so an item's view stays valid for the life of the list and a
+// million short paths cost one index slot each plus their bytes, without a
+// heap allocation per item.
+class Collection {
+public:
+    using const_iterator = std::vector<std::string_view>::const_iterator;
+
+    Collection() = default;
+    Collection(const Collection&) = delete;
+    Collection& operator=(const Collection&) = delete;
+
+    void Add(std::string_view item);
+    // Adds the concatenation of the pieces as one item.
+    void Add(std::string_view head, std::string_view tail);
+
+    std::size_t Count() const { return items_.size(); }
+    bool empty() const { return items_.empty(); }
+    std::size_t size() const { return items_.size(); }
+    std::string_view operator[](std::size_t i) const { return items_[i]; }
+    const_iterator begin() const { return items_.begin(); }
+    const_iterator end() const { return items_.end(); }
+
+    // Bytes held by the items (not the index).
+    std::size_t ByteCount() const { return byteCount_; }
+
+private:
+    char* Reserve(std::size_t n);
+
+    static constexpr std::size_t kBlockSize = 256 * 1024;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* free_ = nullptr;
+    std::size_t freeLeft_ = 0;
+    std::size_t byteCount_ = 0;
+    std::vector<std::string_view> items_;
+};
+
+}  // namespace quorvel

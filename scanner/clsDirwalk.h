@@ -1,0 +1,133 @@
+#pragma once
+// clsDirwalk: walks one folder and, by default, every folder below it.
+//
+// It reports what it finds three ways: two ordered lists of paths (Folders,
+// Files), two counters, and, when Events is set, one EntryFound event per
+// entry other than "." and "..", raised synchronously during the walk.
+//
+// Orders: the folder list is in pre-order (a folder before everything below
+// it); folder numbers and folder events are in post-order (a folder is counted
+// and reported after its whole subtree). Within a folder, entries come in the
+// file system's order, unsorted.
+//
+// Paths: the separator is '/', and the root always ends in '/'. Folder-list
+// items are paths relative to the root (no trailing '/'), or, with FullPath
+// set, full paths ending in '/'. File-list items are always full paths. Names
+// are raw bytes throughout: nothing is decoded or dropped.
+//
+// Links: a link that leads to a folder is walked like any folder, except one
+// that leads back to a folder already on the current path (same device and
+// inode): that one is listed, counted and reported but not entered, so a loop
+// cannot make the walk endless.
+//
+// Re-entry: after every entry the walk calls the yield hook (if one is set),
+// during which the owner's event loop may run anything, including Abort, the
+// setters, the readers, or dropping the owner's reference (a running
+// ScanFolder keeps its own object alive). Calling ScanFolder on an object
+// whose walk is still running throws std::logic_error and changes nothing:
+// the running walk's lists, counters and root stay as they are.
+//
+// Errors: a count that would pass 2147483647 throws OverflowError at that
+// step; the walk ends on every level, every handle is released, and the
+// counter keeps 2147483647. A folder that cannot be read is not an error: its
+// contents are missing, and ReadFailures() records it with the reason.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "BasicTypes.h"
+#include "Collection.h"
+#include "DirectoryReader.h"
+#include "EventSource.h"
+
+namespace quorvel {
+
+// Parameters of EntryFound. The views are valid only during the call.
+using EntryFoundHandler =
+    std::function<void(std::string_view Name, std::string_view RelativePath,
+                       std::string_view FullPath, Flag IsFolder, Counter FileCount,
+                       Counter FolderCount)>;
+
+// A folder whose listing failed, and why (an errno value).
+struct ReadFailure {
+    std::string path;
+    int error = 0;
+};
+
+class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
+public:
+    explicit clsDirwalk(
+        std::shared_ptr<DirectoryReader> directoryReader = SystemDirectoryReader());
+    clsDirwalk(const clsDirwalk&) = delete;
+    clsDirwalk& operator=(const clsDirwalk&) = delete;
+
+    // The lists themselves, shared, not copies; null before the first scan.
+    // Every ScanFolder makes a new pair: a caller holding the old pair keeps
+    // it unchanged.
+    std::shared_ptr<const Collection> Folders() const { return colFolders; }
+    std::shared_ptr<const Collection> Files() const { return colFiles; }
+    Counter FolderCount() const { return nFolderCount; }
+    Counter FileCount() const { return nFileCount; }
+
+    // Events and SubFolders count as set only at exactly -1; FullPath at any
+    // non-zero value. The setters store what they are given.
+    Flag Events() const { return bEvents; }
+    void Events(Flag bStatus) { bEvents = bStatus; }
+    Flag SubFolders() const { return bSubFolders; }
+    void SubFolders(Flag bStatus) { bSubFolders = bStatus; }
+    Flag FullPath() const { return bFullPath; }
+    void FullPath(Flag bStatus) { bFullPath = bStatus; }
+
+    // Asks a running walk to stop: the current entry is finished, then each
+    // open folder level is completed (counted, reported) on the way back.
+    void Abort() { bAbort = kTrue; }
+
+    void ScanFolder(std::string sFolderPath);
+
+    // The only event. Connect through a WithEvents<clsDirwalk> variable.
+    EventSource<EntryFoundHandler> EntryFound;
+
+    // Called after every entry other than "." and ".."; none by default. The
+    // owner binds it to its event loop.
+    void SetYieldHook(std::function<void()> hook);
+
+    // Folders of the latest scan that could not be listed (the root included),
+    // in the order met. Null before the first scan; a new list every scan.
+    std::shared_ptr<const std::vector<ReadFailure>> ReadFailures() const { return colFailures; }
+
+    bool IsScanning() const { return bScanning; }
+
+private:
+    friend struct DirwalkTestAccess;
+
+    struct Level;
+    void WalkFolder(std::string sPath);
+    void CompleteFolder(std::size_t nameStart, std::size_t nameEnd);
+    void Yield();
+    bool LeadsToAncestor(const DirEntry& entry, std::vector<Level>& levels) const;
+    void RecordFailure(std::string_view path, int error);
+
+    std::shared_ptr<DirectoryReader> reader;
+    std::shared_ptr<Collection> colFolders;
+    std::shared_ptr<Collection> colFiles;
+    std::shared_ptr<std::vector<ReadFailure>> colFailures;
+    std::string sRootPath;
+    Flag bAbort = kFalse;
+    Flag bEvents = kFalse;
+    Flag bFullPath = kFalse;
+    Flag bSubFolders = kTrue;
+    Counter nFolderCount = 0;
+    Counter nFileCount = 0;
+    bool bScanning = false;
+    std::function<void()> yieldHook;
+    std::function<void()> pendingYieldHook;
+    bool bInYield = false;
+    bool bYieldHookPending = false;
+    // The full path of the entry in hand; each open level owns a prefix of it.
+    std::string sPathBuffer;
+};
+
+}  // namespace quorvel
