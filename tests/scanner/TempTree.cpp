@@ -1,0 +1,173 @@
+#include "TempTree.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+#include "UniqueFd.h"
+
+namespace quorvel::testing {
+namespace {
+
+constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+[[noreturn]] void Fail(std::string_view what, std::string_view rel, int error) {
+    throw std::runtime_error("TempTree: " + std::string(what) + " '" + std::string(rel) +
+                             "': " + std::strerror(error));
+}
+
+std::vector<std::string> Components(std::string_view rel) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= rel.size()) {
+        std::size_t slash = rel.find('/', start);
+        if (slash == std::string_view::npos) slash = rel.size();
+        if (slash > start) parts.emplace_back(rel.substr(start, slash - start));
+        start = slash + 1;
+    }
+    return parts;
+}
+
+// Opens (creating where missing) the folders named by `parts` below `root`.
+UniqueFd OpenFolders(const std::string& root, const std::vector<std::string>& parts,
+                     std::string_view rel) {
+    UniqueFd fd(::open(root.c_str(), kDirFlags));
+    if (!fd) Fail("open root of", rel, errno);
+    for (const std::string& part : parts) {
+        if (::mkdirat(fd.get(), part.c_str(), 0755) != 0 && errno != EEXIST) {
+            Fail("mkdir", rel, errno);
+        }
+        UniqueFd child(::openat(fd.get(), part.c_str(), kDirFlags));
+        if (!child) Fail("open", rel, errno);
+        fd = std::move(child);
+    }
+    return fd;
+}
+
+// Splits `rel` into its parent's descriptor and its last component.
+std::pair<UniqueFd, std::string> OpenParent(const std::string& root, std::string_view rel) {
+    std::vector<std::string> parts = Components(rel);
+    if (parts.empty()) Fail("empty name for", rel, EINVAL);
+    std::string last = std::move(parts.back());
+    parts.pop_back();
+    return {OpenFolders(root, parts, rel), std::move(last)};
+}
+
+bool IsRealFolder(int dirFd, const char* name) {
+    struct stat st {};
+    return ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Depth-first removal holding one descriptor at a time: the way back up is
+// "..", and the stack holds only names, so depth is limited neither by
+// PATH_MAX nor by the descriptor limit. Links are removed, never followed.
+void RemoveTree(const std::string& root) {
+    UniqueFd current(::open(root.c_str(), kDirFlags | O_NOFOLLOW));
+    if (!current) return;
+    std::vector<std::string> names;
+    // Every step removes an entry or descends into a folder that a later step
+    // removes; the cap only guards against a folder that cannot be removed.
+    for (long steps = 0; steps < 10'000'000; ++steps) {
+        std::string child;
+        {
+            // A fresh descriptor for the listing: closedir closes it, and
+            // `current` keeps its own for the *at calls.
+            const int listFd = ::openat(current.get(), ".", kDirFlags);
+            if (listFd < 0) return;
+            DIR* dir = ::fdopendir(listFd);
+            if (!dir) {
+                ::close(listFd);
+                return;
+            }
+            while (const dirent* d = ::readdir(dir)) {
+                if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) {
+                    continue;
+                }
+                if (IsRealFolder(current.get(), d->d_name)) {
+                    child = d->d_name;
+                    break;
+                }
+                ::unlinkat(current.get(), d->d_name, 0);
+            }
+            ::closedir(dir);
+        }
+        if (!child.empty()) {
+            ::fchmodat(current.get(), child.c_str(), 0700, 0);
+            UniqueFd down(::openat(current.get(), child.c_str(), kDirFlags | O_NOFOLLOW));
+            if (!down) return;
+            names.push_back(std::move(child));
+            current = std::move(down);
+            continue;
+        }
+        if (names.empty()) break;
+        UniqueFd up(::openat(current.get(), "..", kDirFlags));
+        if (!up) return;
+        if (::unlinkat(up.get(), names.back().c_str(), AT_REMOVEDIR) != 0) return;
+        names.pop_back();
+        current = std::move(up);
+    }
+    current.Reset();
+    ::rmdir(root.c_str());
+}
+
+}  // namespace
+
+TempTree::TempTree() {
+    std::string base = "/tmp";
+    if (const char* env = std::getenv("TMPDIR"); env && *env) base = env;
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    std::string pattern = base + "/quorvel-test-XXXXXX";
+    if (!::mkdtemp(pattern.data())) Fail("mkdtemp", pattern, errno);
+    // The scanner reports paths as it was given them; a resolved root keeps
+    // expected paths exact even when the temporary folder is behind a link.
+    char* resolved = ::realpath(pattern.c_str(), nullptr);
+    if (!resolved) Fail("realpath", pattern, errno);
+    root_ = resolved;
+    std::free(resolved);
+}
+
+TempTree::~TempTree() {
+    RemoveTree(root_);
+}
+
+std::string TempTree::Path(std::string_view rel) const {
+    std::string path = root_;
+    path += '/';
+    path += rel;
+    return path;
+}
+
+void TempTree::Folder(std::string_view rel) {
+    OpenFolders(root_, Components(rel), rel);
+}
+
+void TempTree::File(std::string_view rel, std::string_view content) {
+    auto [parent, name] = OpenParent(root_, rel);
+    UniqueFd fd(
+        ::openat(parent.get(), name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!fd) Fail("create", rel, errno);
+    while (!content.empty()) {
+        const ssize_t n = ::write(fd.get(), content.data(), content.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Fail("write", rel, errno);
+        }
+        content.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+void TempTree::Link(std::string_view rel, std::string_view target) {
+    auto [parent, name] = OpenParent(root_, rel);
+    const std::string targetText(target);
+    if (::symlinkat(targetText.c_str(), parent.get(), name.c_str()) != 0)
+        Fail("symlink", rel, errno);
+}
+
+}  // namespace quorvel::testing
