@@ -1,0 +1,114 @@
+#include "DirwalkProbe.h"
+
+#include <dirent.h>
+
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <utility>
+
+#include "WithEvents.h"
+
+namespace quorvel::testing {
+
+std::string Escaped(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7f && c != '\\') {
+            out += c;
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", byte);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+void PrintTo(const Event& event, std::ostream* out) {
+    *out << "(" << Escaped(event.name) << ", \"" << Escaped(event.relativePath) << "\", \""
+         << Escaped(event.fullPath) << "\", " << (event.isFolder == kTrue ? "folder" : "file")
+         << ", " << event.fileCount << ", " << event.folderCount << ")";
+}
+
+namespace {
+void PrintList(const char* title, const std::vector<std::string>& items, std::ostream* out) {
+    *out << "\n  " << title << " (" << items.size() << "):";
+    for (const std::string& item : items) *out << "\n    " << Escaped(item);
+}
+}  // namespace
+
+void PrintTo(const ScanResult& result, std::ostream* out) {
+    *out << "counts: " << result.folderCount << " folders, " << result.fileCount << " files";
+    PrintList("folders", result.folders, out);
+    PrintList("files", result.files, out);
+    *out << "\n  events (" << result.events.size() << "):";
+    for (const Event& event : result.events) {
+        *out << "\n    ";
+        PrintTo(event, out);
+    }
+}
+
+Event FileEvent(std::string name, std::string relativePath, std::string fullPath, Counter files,
+                Counter folders) {
+    return {std::move(name), std::move(relativePath), std::move(fullPath), kFalse, files, folders};
+}
+
+Event FolderEvent(std::string name, std::string relativePath, std::string fullPath, Counter files,
+                  Counter folders) {
+    return {std::move(name), std::move(relativePath), std::move(fullPath), kTrue, files, folders};
+}
+
+EntryFoundHandler RecordInto(std::vector<Event>& into) {
+    return [&into](std::string_view name, std::string_view relativePath, std::string_view fullPath,
+                   Flag isFolder, Counter files, Counter folders) {
+        into.push_back(Event{std::string(name), std::string(relativePath), std::string(fullPath),
+                             isFolder, files, folders});
+    };
+}
+
+std::vector<std::string> Items(const Collection& list) {
+    return std::vector<std::string>(list.begin(), list.end());
+}
+
+ScanResult Scan(const std::string& root, ScanOptions options) {
+    ScanResult result;
+    WithEvents<clsDirwalk, EntryFoundHandler> walker{&clsDirwalk::EntryFound,
+                                                     RecordInto(result.events)};
+    walker = std::make_shared<clsDirwalk>();
+    walker->Events(options.events);
+    walker->SubFolders(options.subFolders);
+    walker->FullPath(options.fullPath);
+    walker->ScanFolder(root);
+    result.folders = Items(*walker->Folders());
+    result.files = Items(*walker->Files());
+    result.folderCount = walker->FolderCount();
+    result.fileCount = walker->FileCount();
+    return result;
+}
+
+std::vector<std::string> ListedOrder(const std::string& folder) {
+    int error = 0;
+    const std::unique_ptr<FolderListing> listing = SystemDirectoryReader()->OpenRoot(folder, error);
+    if (!listing) throw std::runtime_error("ListedOrder: cannot list " + folder);
+    std::vector<std::string> names;
+    DirEntry entry;
+    while (listing->Next(entry)) {
+        if (entry.name != "." && entry.name != "..") names.emplace_back(entry.name);
+    }
+    return names;
+}
+
+int OpenDescriptorCount() {
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir) return -1;
+    int count = 0;
+    while (const dirent* d = ::readdir(dir)) {
+        if (d->d_name[0] != '.') ++count;
+    }
+    ::closedir(dir);
+    return count - 1;  // the descriptor of this listing itself
+}
+
+}  // namespace quorvel::testing
