@@ -1,0 +1,280 @@
+// Settings, lists, readers and Abort: how the scanner behaves while its owner
+// talks to it before, during and after a walk.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DirwalkProbe.h"
+#include "TempTree.h"
+#include "WithEvents.h"
+
+namespace quorvel::testing {
+namespace {
+
+using Walker = WithEvents<clsDirwalk, EntryFoundHandler>;
+
+TEST(DirwalkSettings, StartWithNoListsZeroCountsAndOnlySubFoldersSet) {
+    const clsDirwalk walker;
+    EXPECT_EQ(walker.Folders(), nullptr);
+    EXPECT_EQ(walker.Files(), nullptr);
+    EXPECT_EQ(walker.FolderCount(), 0);
+    EXPECT_EQ(walker.FileCount(), 0);
+    EXPECT_EQ(walker.Events(), kFalse);
+    EXPECT_EQ(walker.FullPath(), kFalse);
+    EXPECT_EQ(walker.SubFolders(), kTrue);
+}
+
+// root/top/inner/f.txt: one chain, so every value is independent of order.
+class FlagValues : public ::testing::Test {
+  protected:
+    FlagValues() { tree.File("top/inner/f.txt"); }
+    TempTree tree;
+};
+
+TEST_F(FlagValues, EventsIsSetOnlyAtMinusOne) {
+    for (const Flag value : {Flag{0}, Flag{1}, Flag{2}, Flag{-2}, Flag{0x7fff}}) {
+        SCOPED_TRACE(value);
+        EXPECT_TRUE(Scan(tree.Root(), {.events = value}).events.empty());
+    }
+    EXPECT_EQ(Scan(tree.Root(), {.events = kTrue}).events.size(), 3u);
+}
+
+TEST_F(FlagValues, SubFoldersIsSetOnlyAtMinusOne) {
+    for (const Flag value : {Flag{0}, Flag{1}, Flag{-2}}) {
+        SCOPED_TRACE(value);
+        const ScanResult result = Scan(tree.Root(), {.subFolders = value});
+        EXPECT_EQ(result.folders, std::vector<std::string>{"top"});
+        EXPECT_EQ(result.folderCount, 1);
+        EXPECT_EQ(result.fileCount, 0);
+    }
+    EXPECT_EQ(Scan(tree.Root(), {.subFolders = kTrue}).folderCount, 2);
+}
+
+TEST_F(FlagValues, FullPathIsSetAtAnyNonZeroValue) {
+    const std::string r = tree.Root() + "/";
+    for (const Flag value : {Flag{-1}, Flag{1}, Flag{2}, Flag{-32768}}) {
+        SCOPED_TRACE(value);
+        EXPECT_EQ(Scan(tree.Root(), {.fullPath = value}).folders,
+                  (std::vector<std::string>{r + "top/", r + "top/inner/"}));
+    }
+    EXPECT_EQ(Scan(tree.Root(), {.fullPath = kFalse}).folders,
+              (std::vector<std::string>{"top", "top/inner"}));
+}
+
+TEST(DirwalkSettings, SettersStoreTheValueAsGiven) {
+    clsDirwalk walker;
+    walker.Events(1);
+    walker.SubFolders(2);
+    walker.FullPath(-3);
+    EXPECT_EQ(walker.Events(), 1);
+    EXPECT_EQ(walker.SubFolders(), 2);
+    EXPECT_EQ(walker.FullPath(), -3);
+}
+
+// SubFolders clear: the root's own entries only; its subfolders are listed,
+// counted and reported, never entered.
+TEST(DirwalkSettings, SubFoldersClearListsRootSubfoldersWithoutEnteringThem) {
+    TempTree tree;
+    tree.File("one/inside.txt");
+    tree.File("two/deeper/inside.txt");
+    tree.File("top.txt");
+    const std::string r = tree.Root() + "/";
+    const ScanResult result = Scan(tree.Root(), {.subFolders = kFalse});
+
+    std::vector<std::string> folders;
+    std::vector<Event> events;
+    Counter files = 0;
+    Counter nFolders = 0;
+    for (const std::string& name : ListedOrder(tree.Root())) {
+        if (name == "top.txt") {
+            events.push_back(FileEvent(name, "", r, ++files, nFolders));
+        } else {
+            folders.push_back(name);
+            events.push_back(FolderEvent(name, name, r + name, files, ++nFolders));
+        }
+    }
+    EXPECT_EQ(result.folders, folders);
+    EXPECT_EQ(result.files, std::vector<std::string>{r + "top.txt"});
+    EXPECT_EQ(result.folderCount, 2);
+    EXPECT_EQ(result.fileCount, 1);
+    EXPECT_EQ(result.events, events);
+}
+
+TEST(DirwalkLists, EveryScanMakesANewPairAndAHeldPairStaysUnchanged) {
+    TempTree tree;
+    tree.File("first/a.txt");
+    tree.File("second/b.txt");
+    const auto walker = std::make_shared<clsDirwalk>();
+
+    walker->ScanFolder(tree.Path("first"));
+    const std::shared_ptr<const Collection> oldFolders = walker->Folders();
+    const std::shared_ptr<const Collection> oldFiles = walker->Files();
+    ASSERT_NE(oldFolders, nullptr);
+    ASSERT_NE(oldFiles, nullptr);
+    EXPECT_NE(oldFolders, oldFiles);
+    // The readers hand out the list itself, not a copy.
+    EXPECT_EQ(walker->Files(), oldFiles);
+
+    walker->ScanFolder(tree.Path("second"));
+    EXPECT_NE(walker->Folders(), oldFolders);
+    EXPECT_NE(walker->Files(), oldFiles);
+    EXPECT_TRUE(Items(*oldFolders).empty());
+    EXPECT_EQ(Items(*oldFiles), std::vector<std::string>{tree.Path("first/a.txt")});
+    EXPECT_EQ(Items(*walker->Files()), std::vector<std::string>{tree.Path("second/b.txt")});
+    EXPECT_EQ(walker->FileCount(), 1);
+
+    // Even a scan that finds nothing makes a new, empty pair.
+    walker->ScanFolder(tree.Path("missing"));
+    ASSERT_NE(walker->Files(), nullptr);
+    EXPECT_TRUE(walker->Files()->empty());
+    EXPECT_EQ(walker->FileCount(), 0);
+}
+
+// A handler sees the very lists and counters of the running walk.
+TEST(DirwalkLists, ReadersShowTheLiveStateDuringAWalk) {
+    TempTree tree;
+    tree.File("top/inner/f.txt");
+    tree.File("top/g.txt");
+    int checked = 0;
+    std::shared_ptr<const Collection> filesSeen;
+    Walker walker{&clsDirwalk::EntryFound,
+                  [&](std::string_view name, std::string_view, std::string_view fullPath,
+                      Flag isFolder, Counter files, Counter folders) {
+                      ++checked;
+                      EXPECT_EQ(walker->FileCount(), files);
+                      EXPECT_EQ(walker->FolderCount(), folders);
+                      filesSeen = walker->Files();
+                      if (isFolder == kTrue) {
+                          // Listed on the way down, counted on the way up.
+                          const auto& list = *walker->Folders();
+                          const std::string rel =
+                              std::string(fullPath).substr(tree.Root().size() + 1);
+                          EXPECT_NE(std::find(list.begin(), list.end(), rel), list.end());
+                      } else {
+                          EXPECT_EQ(walker->Files()->size(), static_cast<std::size_t>(files));
+                          EXPECT_EQ((*walker->Files())[static_cast<std::size_t>(files) - 1],
+                                    std::string(fullPath) + std::string(name));
+                      }
+                  }};
+    walker = std::make_shared<clsDirwalk>();
+    walker->Events(kTrue);
+    walker->ScanFolder(tree.Root());
+    EXPECT_EQ(checked, 4);
+    EXPECT_EQ(filesSeen, walker->Files());
+}
+
+TEST(DirwalkAbort, RequestBeforeScanFolderIsClearedByIt) {
+    TempTree tree;
+    tree.File("a/b/f.txt");
+    const auto walker = std::make_shared<clsDirwalk>();
+    walker->Abort();
+    walker->ScanFolder(tree.Root());
+    EXPECT_EQ(walker->FolderCount(), 2);
+    EXPECT_EQ(walker->FileCount(), 1);
+}
+
+// p/{p1,p2}/{f1,f2,f3} and q/{q1,q2}/{f1,f2,f3}: whatever the listing order,
+// the first file met lies two levels down, so an abort there has exactly two
+// open levels to complete.
+class AbortedWalk : public ::testing::Test {
+  protected:
+    AbortedWalk() {
+        for (const char* leaf : {"p/p1", "p/p2", "q/q1", "q/q2"}) {
+            for (const char* file : {"f1", "f2", "f3"}) tree.File(std::string(leaf) + "/" + file);
+        }
+    }
+
+    // Checks `result` against a walk stopped after `filesBeforeStop` files of
+    // the first leaf. Names come from the events, since the order within a
+    // folder is the file system's; everything else is fixed.
+    void ExpectStoppedInFirstLeaf(const ScanResult& result, Counter filesBeforeStop) {
+        ASSERT_EQ(result.events.size(), static_cast<std::size_t>(filesBeforeStop) + 2);
+        const std::string r = tree.Root() + "/";
+        const std::string leafRel =
+            result.events.back().name + "/" + result.events[result.events.size() - 2].name;
+        std::vector<Event> expected;
+        std::vector<std::string> files;
+        for (Counter i = 0; i < filesBeforeStop; ++i) {
+            const std::string& name = result.events[static_cast<std::size_t>(i)].name;
+            expected.push_back(FileEvent(name, leafRel + "/", r + leafRel + "/", i + 1, 0));
+            files.push_back(r + leafRel + "/" + name);
+        }
+        const std::string top = result.events.back().name;
+        const std::string leaf = result.events[result.events.size() - 2].name;
+        expected.push_back(FolderEvent(leaf, leafRel, r + leafRel, filesBeforeStop, 1));
+        expected.push_back(FolderEvent(top, top, r + top, filesBeforeStop, 2));
+        EXPECT_EQ(result.events, expected);
+        EXPECT_EQ(result.folders, (std::vector<std::string>{top, leafRel}));
+        EXPECT_EQ(result.files, files);
+        EXPECT_EQ(result.folderCount, 2);
+        EXPECT_EQ(result.fileCount, filesBeforeStop);
+        EXPECT_TRUE(top == "p" || top == "q") << top;
+        EXPECT_EQ(leaf.substr(0, 1), top);
+    }
+
+    // Runs a walk that calls Abort from the handler of its `stopAt`-th event
+    // (or from the yield hook after it), and records everything.
+    ScanResult RunAbortingAt(std::size_t stopAt, bool fromYield) {
+        ScanResult result;
+        Walker walker{&clsDirwalk::EntryFound, RecordInto(result.events)};
+        walker = std::make_shared<clsDirwalk>();
+        walker->Events(kTrue);
+        clsDirwalk* raw = walker.get().get();
+        std::size_t yields = 0;
+        // Connected after the recorder, so the event in hand is already recorded.
+        EventSource<EntryFoundHandler>::Connection aborter;
+        if (fromYield) {
+            walker->SetYieldHook([&] {
+                if (++yields == stopAt) raw->Abort();
+            });
+        } else {
+            aborter = walker->EntryFound.Connect(
+                [&](std::string_view, std::string_view, std::string_view, Flag, Counter, Counter) {
+                    if (result.events.size() == stopAt) raw->Abort();
+                });
+        }
+        walker->ScanFolder(tree.Root());
+        result.folders = Items(*walker->Folders());
+        result.files = Items(*walker->Files());
+        result.folderCount = walker->FolderCount();
+        result.fileCount = walker->FileCount();
+        return result;
+    }
+
+    TempTree tree;
+};
+
+TEST_F(AbortedWalk, FromAHandlerCompletesEveryOpenLevelInnermostFirst) {
+    ExpectStoppedInFirstLeaf(RunAbortingAt(1, false), 1);
+}
+
+TEST_F(AbortedWalk, FromTheYieldCompletesEveryOpenLevelInnermostFirst) {
+    ExpectStoppedInFirstLeaf(RunAbortingAt(1, true), 1);
+}
+
+// Abort at the leaf's own event: the leaf is already complete, so only its
+// parent's loop ends and the parent is completed.
+TEST_F(AbortedWalk, AtAFolderEventEndsItsParentsLevel) {
+    ExpectStoppedInFirstLeaf(RunAbortingAt(4, false), 3);
+}
+
+TEST(DirwalkSettings, ChangesDuringAWalkApplyFromTheNextStep) {
+    TempTree tree;
+    tree.File("a/b/f.txt");
+    ScanResult result;
+    Walker walker{&clsDirwalk::EntryFound, RecordInto(result.events)};
+    walker = std::make_shared<clsDirwalk>();
+    walker->Events(kTrue);
+    walker->SetYieldHook([&] { walker->Events(kFalse); });
+    walker->ScanFolder(tree.Root());
+    const std::string r = tree.Root() + "/";
+    EXPECT_EQ(result.events, std::vector<Event>{FileEvent("f.txt", "a/b/", r + "a/b/", 1, 0)});
+    EXPECT_EQ(walker->FolderCount(), 2);
+}
+
+}  // namespace
+}  // namespace quorvel::testing
