@@ -1,0 +1,79 @@
+// quorvel-bench-scanner [--events] FOLDER: walks FOLDER with clsDirwalk and
+// prints the report line (see WalkReport.h).
+//
+// Without --events: Events off and no yield hook, the cheapest use.
+// With --events: Events on, connected the way the window connects (through
+// a WithEvents variable) to a handler that reads every argument, and a yield
+// hook that counts. Both fold into a checksum that is printed, so the
+// compiler cannot drop them; the counts they saw are checked against the
+// scanner's own.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "WalkReport.h"
+#include "WithEvents.h"
+#include "clsDirwalk.h"
+
+namespace {
+
+using quorvel::clsDirwalk;
+using quorvel::Counter;
+using quorvel::EntryFoundHandler;
+using quorvel::Flag;
+
+std::uint64_t Touch(std::string_view s) {
+    return s.size() + (s.empty() ? 0u : static_cast<unsigned char>(s.back()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool events = argc == 3 && std::strcmp(argv[1], "--events") == 0;
+    if (argc != 2 && !events) {
+        std::fprintf(stderr, "usage: quorvel-bench-scanner [--events] FOLDER\n");
+        return 2;
+    }
+    const char* folder = argv[argc - 1];
+
+    std::uint64_t checksum = 0;
+    std::uint64_t eventCount = 0;
+    std::uint64_t yieldCount = 0;
+    quorvel::WithEvents<clsDirwalk, EntryFoundHandler> cDirwalk(
+        &clsDirwalk::EntryFound,
+        [&](std::string_view Name, std::string_view RelativePath, std::string_view FullPath,
+            Flag IsFolder, Counter FileCount, Counter FolderCount) {
+            ++eventCount;
+            checksum += Touch(Name) + Touch(RelativePath) + Touch(FullPath) +
+                        static_cast<std::uint64_t>(IsFolder & 1) +
+                        static_cast<std::uint64_t>(FileCount) +
+                        static_cast<std::uint64_t>(FolderCount);
+        });
+    cDirwalk = std::make_shared<clsDirwalk>();
+    if (events) {
+        cDirwalk->Events(quorvel::kTrue);
+        cDirwalk->SetYieldHook([&yieldCount] { ++yieldCount; });
+    }
+
+    const quorvel::bench::WalkTimer timer;
+    cDirwalk->ScanFolder(folder);
+    const double ms = timer.ElapsedMs();
+
+    const auto folders = static_cast<std::uint64_t>(cDirwalk->FolderCount());
+    const auto files = static_cast<std::uint64_t>(cDirwalk->FileCount());
+    // The lists must hold what the counters say, or the walk was wrong.
+    if (cDirwalk->Folders()->size() != folders || cDirwalk->Files()->size() != files ||
+        (events && (eventCount != folders + files || yieldCount != folders + files))) {
+        std::fprintf(stderr, "quorvel-bench-scanner: lists, counters, events or yields disagree\n");
+        return 1;
+    }
+    quorvel::bench::PrintWalkReport(folders, files, ms);
+    if (events)
+        std::printf(" events=%llu checksum=%llu", static_cast<unsigned long long>(eventCount),
+                    static_cast<unsigned long long>(checksum));
+    std::printf("\n");
+    return 0;
+}
