@@ -2,6 +2,22 @@
 // relative to its parent's descriptor (so paths of any length work) and read
 // with getdents64 in large batches. The entry type comes from the listing;
 // the file system is asked (fstatat) only when the type is unknown or a link.
+//
+// Descriptors: a walk holds one per open level, so a chain deeper than the
+// open-file limit would run out of them. When an open fails for want of a
+// descriptor, the reader frees the descriptor of the listing that has held
+// one longest (in a depth-first walk, the shallowest level still open) and
+// tries again. Such a listing first reads the rest of its entries into memory,
+// so it goes on returning exactly what it would have returned. When a child of
+// a closed listing is wanted, the reader walks down to that listing's folder
+// again, one name at a time from the nearest ancestor still open (never by a
+// long path), and checks at every step that it reached the very folder it had
+// listed (device and inode). A folder renamed or replaced in the meantime is
+// therefore reported as gone (ENOENT) instead of silently swapped for
+// whatever now has its name.
+//
+// The bookkeeping of open listings is per thread: a listing is used on the
+// thread that opened it, like the walk that reads it.
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -9,11 +25,11 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "DirectoryReader.h"
 #include "UniqueFd.h"
@@ -36,125 +52,344 @@ struct LinuxDirent64 {
     char d_name[1];
 };
 
-FolderId IdOf(const struct stat& st) { return {st.st_dev, st.st_ino}; }
+FolderId IdOf(const struct stat& st) {
+    return {st.st_dev, st.st_ino};
+}
+
+std::optional<FolderId> IdentityOfDescriptor(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return std::nullopt;
+    return IdOf(st);
+}
+
+bool IsDescriptorShortage(int error) {
+    return error == EMFILE || error == ENFILE;
+}
+
+UniqueFd OpenFolderAt(int dirFd, const char* name, int& error) {
+    int fd;
+    do {
+        fd = ::openat(dirFd, name, kOpenFlags);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) error = errno;
+    return UniqueFd(fd);
+}
+
+// A link counts as a folder when it leads to one; a broken link, or one that
+// leads to anything else, counts as a file.
+void DescribeLink(int dirFd, const char* name, DirEntry& entry) {
+    entry.isLink = true;
+    struct stat st {};
+    if (::fstatat(dirFd, name, &st, 0) == 0 && S_ISDIR(st.st_mode)) {
+        entry.isFolder = true;
+        entry.linkTarget = IdOf(st);
+    }
+}
+
+// Fills everything but the name.
+void Describe(int dirFd, const LinuxDirent64& d, DirEntry& entry) {
+    entry.isLink = false;
+    entry.isFolder = false;
+    entry.linkTarget = {};
+    switch (d.d_type) {
+        case DT_DIR:
+            entry.isFolder = true;
+            break;
+        case DT_LNK:
+            DescribeLink(dirFd, d.d_name, entry);
+            break;
+        case DT_UNKNOWN: {
+            struct stat st {};
+            if (::fstatat(dirFd, d.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) break;
+            if (S_ISDIR(st.st_mode)) {
+                entry.isFolder = true;
+            } else if (S_ISLNK(st.st_mode)) {
+                DescribeLink(dirFd, d.d_name, entry);
+            }
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+class SystemFolderListing;
+
+// How to reach a listed folder again: by its name in its parent's folder or,
+// for a root, by the path it was opened with. Children hold their parent's
+// location, so the way up outlives any listing on it.
+struct Location {
+    std::shared_ptr<Location> parent;
+    std::string name;
+    // Known once the listing has been asked for it or has closed its
+    // descriptor; a folder reached again must have this identity.
+    std::optional<FolderId> identity;
+    SystemFolderListing* listing = nullptr;  // while that listing exists
+};
+
+// The listings of one thread that hold a descriptor, in the order they got
+// it: the first has held its descriptor longest.
+class DescriptorHolders {
+  public:
+    void Append(SystemFolderListing& listing);
+    void Remove(SystemFolderListing& listing);
+    SystemFolderListing* Oldest(const SystemFolderListing* spare1,
+                                const SystemFolderListing* spare2) const;
+
+  private:
+    SystemFolderListing* first_ = nullptr;
+    SystemFolderListing* last_ = nullptr;
+};
+
+// Trivially destructible, so it needs no teardown at thread exit.
+thread_local DescriptorHolders tHolders;
 
 class SystemFolderListing final : public FolderListing {
-public:
-    explicit SystemFolderListing(UniqueFd fd)
-        : fd_(std::move(fd)), buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {}
+  public:
+    SystemFolderListing(UniqueFd fd, std::shared_ptr<Location> location)
+        : fd_(std::move(fd)),
+          location_(std::move(location)),
+          holders_(tHolders),
+          buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
+        location_->listing = this;
+        holders_.Append(*this);
+    }
+    SystemFolderListing(const SystemFolderListing&) = delete;
+    SystemFolderListing& operator=(const SystemFolderListing&) = delete;
 
-    int Descriptor() const { return fd_.get(); }
+    ~SystemFolderListing() override {
+        if (fd_) {
+            // A child's location may still need this folder's identity to be
+            // reached again.
+            if (!location_->identity && location_.use_count() > 1) {
+                location_->identity = IdentityOfDescriptor(fd_.get());
+            }
+            holders_.Remove(*this);
+        }
+        location_->listing = nullptr;
+    }
 
     bool Next(DirEntry& entry) override {
+        if (inMemory_) return NextInMemory(entry);
         while (pos_ >= length_) {
             if (!Refill()) return false;
         }
         const auto* d = reinterpret_cast<const LinuxDirent64*>(buffer_.get() + pos_);
         pos_ += d->d_reclen;
         entry.name = std::string_view(d->d_name, std::strlen(d->d_name));
-        entry.isLink = false;
-        entry.isFolder = false;
-        switch (d->d_type) {
-            case DT_DIR:
-                entry.isFolder = true;
-                break;
-            case DT_LNK:
-                ResolveLink(d->d_name, entry);
-                break;
-            case DT_UNKNOWN:
-                ResolveUnknown(d->d_name, entry);
-                break;
-            default:
-                break;
-        }
+        Describe(fd_.get(), *d, entry);
         return true;
     }
 
     int Error() const override { return error_; }
 
     FolderId Identity() override {
-        if (!identity_) {
-            struct stat st {};
-            identity_ = ::fstat(fd_.get(), &st) == 0 ? IdOf(st) : FolderId{};
-        }
-        return *identity_;
+        if (!location_->identity && fd_) location_->identity = IdentityOfDescriptor(fd_.get());
+        return location_->identity.value_or(FolderId{});
     }
 
-private:
-    bool Refill() {
-        if (ended_) return false;
-        for (;;) {
-            const long n = ::syscall(SYS_getdents64, fd_.get(), buffer_.get(), kBufferSize);
-            if (n > 0) {
-                length_ = static_cast<std::size_t>(n);
-                pos_ = 0;
-                return true;
+    bool HoldsDescriptor() const { return static_cast<bool>(fd_); }
+    int Descriptor() const { return fd_.get(); }
+    const std::shared_ptr<Location>& Where() const { return location_; }
+
+    // Reads what is left of the listing into memory and closes the
+    // descriptor. The entry returned last stays valid: its bytes are in
+    // `buffer_`, which is not written again.
+    void CloseDescriptor() {
+        if (!fd_) return;
+        if (!location_->identity) location_->identity = IdentityOfDescriptor(fd_.get());
+        if (!inMemory_) {
+            inMemory_ = true;
+            KeepRecords(buffer_.get() + pos_, length_ - pos_);
+            pos_ = length_;
+            if (!ended_) {
+                const auto scratch = std::make_unique_for_overwrite<char[]>(kBufferSize);
+                for (;;) {
+                    const long n = ReadBatch(scratch.get());
+                    if (n <= 0) break;
+                    KeepRecords(scratch.get(), static_cast<std::size_t>(n));
+                }
             }
-            if (n < 0 && errno == EINTR) continue;
+        }
+        holders_.Remove(*this);
+        fd_.Reset();
+    }
+
+    // Gives a closed listing a descriptor of its folder again, for opening
+    // the folder's children; its entries stay in memory.
+    void Reattach(UniqueFd fd) {
+        fd_ = std::move(fd);
+        holders_.Append(*this);
+    }
+
+  private:
+    friend class DescriptorHolders;
+
+    struct KeptEntry {
+        std::size_t nameStart = 0;
+        std::size_t nameLength = 0;
+        bool isFolder = false;
+        bool isLink = false;
+        FolderId linkTarget;
+    };
+
+    // One getdents64 call; at the end or on an error the listing has ended.
+    long ReadBatch(char* into) {
+        if (ended_) return 0;
+        long n;
+        do {
+            n = ::syscall(SYS_getdents64, fd_.get(), into, kBufferSize);
+        } while (n < 0 && errno == EINTR);
+        if (n <= 0) {
             error_ = n < 0 ? errno : 0;
             ended_ = true;
-            return false;
+        }
+        return n;
+    }
+
+    bool Refill() {
+        const long n = ReadBatch(buffer_.get());
+        if (n <= 0) return false;
+        length_ = static_cast<std::size_t>(n);
+        pos_ = 0;
+        return true;
+    }
+
+    void KeepRecords(const char* records, std::size_t size) {
+        DirEntry described;
+        for (std::size_t at = 0; at < size;) {
+            const auto* d = reinterpret_cast<const LinuxDirent64*>(records + at);
+            at += d->d_reclen;
+            Describe(fd_.get(), *d, described);
+            const std::size_t length = std::strlen(d->d_name);
+            kept_.push_back(KeptEntry{keptNames_.size(), length, described.isFolder,
+                                      described.isLink, described.linkTarget});
+            keptNames_.append(d->d_name, length);
         }
     }
 
-    // A link counts as a folder when it leads to one; a broken link, or one
-    // that leads to anything else, counts as a file.
-    void ResolveLink(const char* name, DirEntry& entry) {
-        entry.isLink = true;
-        struct stat st {};
-        if (::fstatat(fd_.get(), name, &st, 0) == 0 && S_ISDIR(st.st_mode)) {
-            entry.isFolder = true;
-            entry.linkTarget = IdOf(st);
-        }
-    }
-
-    void ResolveUnknown(const char* name, DirEntry& entry) {
-        struct stat st {};
-        if (::fstatat(fd_.get(), name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
-        if (S_ISDIR(st.st_mode)) {
-            entry.isFolder = true;
-        } else if (S_ISLNK(st.st_mode)) {
-            ResolveLink(name, entry);
-        }
+    bool NextInMemory(DirEntry& entry) {
+        buffer_.reset();  // the previous entry's bytes are no longer needed
+        if (nextKept_ >= kept_.size()) return false;
+        const KeptEntry& k = kept_[nextKept_++];
+        entry.name = std::string_view(keptNames_).substr(k.nameStart, k.nameLength);
+        entry.isFolder = k.isFolder;
+        entry.isLink = k.isLink;
+        entry.linkTarget = k.linkTarget;
+        return true;
     }
 
     UniqueFd fd_;
+    std::shared_ptr<Location> location_;
+    DescriptorHolders& holders_;
+    SystemFolderListing* previousHolder_ = nullptr;
+    SystemFolderListing* nextHolder_ = nullptr;
+
     std::unique_ptr<char[]> buffer_;
     std::size_t pos_ = 0;
     std::size_t length_ = 0;
     bool ended_ = false;
+    // Set when a read fails; a listing read into memory reports it after its
+    // last kept entry, just where the system would have.
     int error_ = 0;
-    std::optional<FolderId> identity_;
+
+    bool inMemory_ = false;
+    std::vector<KeptEntry> kept_;
+    std::string keptNames_;
+    std::size_t nextKept_ = 0;
 };
 
+void DescriptorHolders::Append(SystemFolderListing& listing) {
+    listing.previousHolder_ = last_;
+    listing.nextHolder_ = nullptr;
+    (last_ ? last_->nextHolder_ : first_) = &listing;
+    last_ = &listing;
+}
+
+void DescriptorHolders::Remove(SystemFolderListing& listing) {
+    (listing.previousHolder_ ? listing.previousHolder_->nextHolder_ : first_) = listing.nextHolder_;
+    (listing.nextHolder_ ? listing.nextHolder_->previousHolder_ : last_) = listing.previousHolder_;
+    listing.previousHolder_ = listing.nextHolder_ = nullptr;
+}
+
+SystemFolderListing* DescriptorHolders::Oldest(const SystemFolderListing* spare1,
+                                               const SystemFolderListing* spare2) const {
+    SystemFolderListing* l = first_;
+    while (l && (l == spare1 || l == spare2)) l = l->nextHolder_;
+    return l;
+}
+
 class SystemReader final : public DirectoryReader {
-public:
+  public:
     std::unique_ptr<FolderListing> OpenRoot(const std::string& path, int& error) override {
-        return Open(AT_FDCWD, path.c_str(), error);
+        UniqueFd fd = OpenFreeingDescriptors(AT_FDCWD, path.c_str(), error, nullptr, nullptr);
+        if (!fd) return nullptr;
+        auto location = std::make_shared<Location>();
+        location->name = path;
+        return std::make_unique<SystemFolderListing>(std::move(fd), std::move(location));
     }
 
-    std::unique_ptr<FolderListing> OpenChild(FolderListing& parent, std::string_view name,
+    std::unique_ptr<FolderListing> OpenChild(FolderListing& parentListing, std::string_view name,
                                              std::string_view /*fullPath*/, int& error) override {
-        // The view need not be NUL-terminated; a name longer than NAME_MAX
-        // cannot exist, and openat reports that itself.
-        char z[NAME_MAX + 2];
-        const std::size_t n = std::min(name.size(), sizeof z - 1);
-        std::memcpy(z, name.data(), n);
-        z[n] = '\0';
-        return Open(static_cast<SystemFolderListing&>(parent).Descriptor(), z, error);
-    }
-
-private:
-    static std::unique_ptr<FolderListing> Open(int dirFd, const char* name, int& error) {
-        int fd;
-        do {
-            fd = ::openat(dirFd, name, kOpenFlags);
-        } while (fd < 0 && errno == EINTR);
-        if (fd < 0) {
-            error = errno;
+        auto& parent = static_cast<SystemFolderListing&>(parentListing);
+        if (name.size() > NAME_MAX) {
+            error = ENAMETOOLONG;
             return nullptr;
         }
-        return std::make_unique<SystemFolderListing>(UniqueFd(fd));
+        // The view need not be NUL-terminated.
+        char z[NAME_MAX + 1];
+        std::memcpy(z, name.data(), name.size());
+        z[name.size()] = '\0';
+        if (!parent.HoldsDescriptor() && !Reopen(parent, error)) return nullptr;
+        UniqueFd fd = OpenFreeingDescriptors(parent.Descriptor(), z, error, &parent, nullptr);
+        if (!fd) return nullptr;
+        auto location = std::make_shared<Location>();
+        location->parent = parent.Where();
+        location->name.assign(name);
+        return std::make_unique<SystemFolderListing>(std::move(fd), std::move(location));
+    }
+
+  private:
+    // openat; when the process is out of descriptors, frees the one held
+    // longest (never `spare1` or `spare2`, which the caller still needs) and
+    // tries again, until it succeeds or nothing is left to free.
+    static UniqueFd OpenFreeingDescriptors(int dirFd, const char* name, int& error,
+                                           const SystemFolderListing* spare1,
+                                           const SystemFolderListing* spare2) {
+        for (;;) {
+            UniqueFd fd = OpenFolderAt(dirFd, name, error);
+            if (fd || !IsDescriptorShortage(error)) return fd;
+            SystemFolderListing* holder = tHolders.Oldest(spare1, spare2);
+            if (!holder) return fd;
+            holder->CloseDescriptor();
+        }
+    }
+
+    // Opens `listing`'s folder again, name by name from the nearest ancestor
+    // that still holds a descriptor (or from the root's path when none does),
+    // checking each folder reached against the identity it had when listed.
+    static bool Reopen(SystemFolderListing& listing, int& error) {
+        std::vector<const Location*> way;  // from `listing` upwards
+        const Location* at = listing.Where().get();
+        while (at && !(at->listing && at->listing->HoldsDescriptor())) {
+            way.push_back(at);
+            at = at->parent.get();
+        }
+        const SystemFolderListing* anchor = at ? at->listing : nullptr;
+        UniqueFd current;
+        for (auto step = way.rbegin(); step != way.rend(); ++step) {
+            const int from = current ? current.get() : (anchor ? anchor->Descriptor() : AT_FDCWD);
+            UniqueFd next =
+                OpenFreeingDescriptors(from, (*step)->name.c_str(), error, anchor, &listing);
+            if (!next) return false;
+            if ((*step)->identity && IdentityOfDescriptor(next.get()) != (*step)->identity) {
+                error = ENOENT;
+                return false;
+            }
+            current = std::move(next);
+        }
+        listing.Reattach(std::move(current));
+        return true;
     }
 };
 

@@ -115,7 +115,11 @@ void clsDirwalk::WalkFolder(std::string sPath) {
                     sPathBuffer.push_back('/');
                     levels.push_back(Level{std::move(child), end + 1, 0});  // `level` now dangles
                 } else {
+                    // Recorded with its trailing '/', like the root and a
+                    // folder whose read fails part-way.
+                    sPathBuffer.push_back('/');
                     RecordFailure(sPathBuffer, childError);
+                    sPathBuffer.pop_back();
                 }
             }
             continue;

@@ -95,7 +95,8 @@ public:
     void SetYieldHook(std::function<void()> hook);
 
     // Folders of the latest scan that could not be listed (the root included),
-    // in the order met. Null before the first scan; a new list every scan.
+    // in the order met, each by its full path ending in '/'. Null before the
+    // first scan; a new list every scan.
     std::shared_ptr<const std::vector<ReadFailure>> ReadFailures() const { return colFailures; }
 
     bool IsScanning() const { return bScanning; }

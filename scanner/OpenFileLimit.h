@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+
+namespace quorvel {
+
+// Raises this process's soft limit on open descriptors to its hard limit, so
+// that a walk can hold one descriptor per level of depth for as long as
+// possible (beyond that, the system reader closes and reopens folders). Call
+// it once at start-up, before any thread is started. Returns the soft limit in
+// force afterwards; a failure leaves the limit as it was.
+std::uint64_t RaiseOpenFileLimit() noexcept;
+
+}  // namespace quorvel
