@@ -1,5 +1,5 @@
-// quorvel-bench-scanner [--events] FOLDER: walks FOLDER with clsDirwalk and
-// prints the report line (see WalkReport.h).
+// quorvel-bench-scanner [--events] [--digest] FOLDER: walks FOLDER with
+// clsDirwalk and prints the report line (see WalkReport.h).
 //
 // Without --events: Events off and no yield hook, the cheapest use.
 // With --events: Events on, connected the way the window connects (through
@@ -32,12 +32,23 @@ std::uint64_t Touch(std::string_view s) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool events = argc == 3 && std::strcmp(argv[1], "--events") == 0;
-    if (argc != 2 && !events) {
-        std::fprintf(stderr, "usage: quorvel-bench-scanner [--events] FOLDER\n");
+    bool events = false;
+    bool digest = false;
+    int arg = 1;
+    for (; arg < argc - 1; ++arg) {
+        if (std::strcmp(argv[arg], "--events") == 0) {
+            events = true;
+        } else if (std::strcmp(argv[arg], "--digest") == 0) {
+            digest = true;
+        } else {
+            break;
+        }
+    }
+    if (arg != argc - 1 || argv[arg][0] == '-') {
+        std::fprintf(stderr, "usage: quorvel-bench-scanner [--events] [--digest] FOLDER\n");
         return 2;
     }
-    const char* folder = argv[argc - 1];
+    const char* folder = argv[arg];
 
     std::uint64_t checksum = 0;
     std::uint64_t eventCount = 0;
@@ -71,9 +82,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     quorvel::bench::PrintWalkReport(folders, files, ms);
-    if (events)
+    if (events) {
         std::printf(" events=%llu checksum=%llu", static_cast<unsigned long long>(eventCount),
                     static_cast<unsigned long long>(checksum));
+    }
+    if (digest) {
+        quorvel::bench::PrintDigest(quorvel::bench::ListDigest(*cDirwalk->Folders()),
+                                    quorvel::bench::ListDigest(*cDirwalk->Files()));
+    }
     std::printf("\n");
     return 0;
 }
