@@ -1,0 +1,103 @@
+#include "TextPaneUtf8.h"
+
+#include <algorithm>
+
+namespace quorvel::textpane {
+namespace {
+
+// Number of bytes the sequence at p takes when it is well-formed; otherwise the
+// length of its maximal ill-formed subpart (at least 1) with `wellFormed` false.
+std::size_t Sequence(const unsigned char* p, std::size_t left, bool& wellFormed) {
+    const unsigned char lead = p[0];
+    wellFormed = true;
+    if (lead < 0x80) return 1;
+    std::size_t need = 0;
+    unsigned char lo = 0x80;
+    unsigned char hi = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        need = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        need = 3;
+        if (lead == 0xE0) lo = 0xA0;  // overlong
+        if (lead == 0xED) hi = 0x9F;  // surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        need = 4;
+        if (lead == 0xF0) lo = 0x90;  // overlong
+        if (lead == 0xF4) hi = 0x8F;  // beyond U+10FFFF
+    } else {
+        wellFormed = false;
+        return 1;
+    }
+    std::size_t i = 1;
+    for (; i < need && i < left; ++i) {
+        const unsigned char c = p[i];
+        const bool inRange = i == 1 ? (c >= lo && c <= hi) : (c >= 0x80 && c <= 0xBF);
+        if (!inRange) break;
+    }
+    if (i != need) wellFormed = false;
+    return i;
+}
+
+}  // namespace
+
+std::size_t WellFormedPrefix(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+    while (i < n) {
+        if (p[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        bool ok = false;
+        const std::size_t len = Sequence(p + i, n - i, ok);
+        if (!ok) break;
+        i += len;
+    }
+    return i;
+}
+
+std::string ReplaceIllFormed(std::string_view bytes) {
+    static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    std::string out;
+    out.reserve(n + n / 2);
+    std::size_t i = 0;
+    while (i < n) {
+        bool ok = false;
+        const std::size_t len = Sequence(p + i, n - i, ok);
+        if (ok)
+            out.append(bytes.substr(i, len));
+        else
+            out.append(kReplacement);
+        i += len;
+    }
+    return out;
+}
+
+std::uint64_t Utf16Length(std::string_view wellFormed) {
+    std::uint64_t units = 0;
+    for (const char ch : wellFormed) {
+        const auto c = static_cast<unsigned char>(ch);
+        units +=
+            static_cast<std::uint64_t>((c & 0xC0) != 0x80) + static_cast<std::uint64_t>(c >= 0xF0);
+    }
+    return units;
+}
+
+std::size_t ByteOffsetOfUnits(std::string_view wellFormed, std::uint64_t units, bool roundUp) {
+    std::size_t i = 0;
+    const std::size_t n = wellFormed.size();
+    while (i < n && units > 0) {
+        const auto lead = static_cast<unsigned char>(wellFormed[i]);
+        const std::size_t len = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const std::uint64_t width = len == 4 ? 2 : 1;
+        if (units < width) return roundUp ? std::min(n, i + len) : i;
+        units -= width;
+        i += len;
+    }
+    return std::min(i, n);
+}
+
+}  // namespace quorvel::textpane

@@ -1,0 +1,379 @@
+// The text pane: append semantics and character positions over UTF-8 storage,
+// the rich-text-box operations, user selection and copying, the deferred view
+// update, a million lines, and what assistive technology reads.
+
+#include <QAccessible>
+#include <QClipboard>
+#include <QScrollBar>
+#include <QtTest>
+
+#include <string>
+
+#include "TextPane.h"
+
+using quorvel::TextPane;
+
+namespace {
+
+// Counts paints of the pane's viewport.
+class PaintCounter : public QObject {
+  public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+// A text that mixes ASCII rows with rows of two- and three-byte characters and
+// rows long enough to put characters across the store's 64 KiB block edges.
+QString MixedText() {
+    QString text;
+    for (int i = 0; i < 300; ++i) {
+        if (i % 3 == 0)
+            text += QStringLiteral("plain %1\n").arg(i);
+        else if (i % 3 == 1)
+            text += QStringLiteral("d\u00e9j\u00e0 \u20ac%1\t\u00fc\n").arg(i);
+        else
+            text += QString(i * 3, QChar(u'\u20ac')) + QLatin1Char('\n');
+    }
+    return text + QStringLiteral("tail");
+}
+
+}  // namespace
+
+class TstTextPane : public QObject {
+    Q_OBJECT
+  private slots:
+    void appendAddsAtEndAndLeavesInsertionPointAfterIt();
+    void linesSplitAtEveryNewline();
+    void illFormedUtf8ShowsReplacementCharacters();
+    void positionsMatchQStringOverMixedText();
+    void setSelTextReplacesInMiddleAndAppendsAtEnd();
+    void selectionIsClampedLikeARichTextBox();
+    void clearAndSetText();
+    void selectAllAndCopyPutsExactTextOnClipboard();
+    void keyboardMovesAndSelects();
+    void mouseSelectsCharactersWordsAndExtends();
+    void appendOnlySchedulesRepaintAndFollowsTail();
+    void millionLines();
+    void accessibilityReadsTextLinesAndSelection();
+};
+
+void TstTextPane::appendAddsAtEndAndLeavesInsertionPointAfterIt() {
+    TextPane pane;
+    pane.Append(std::string_view("alpha\n"));
+    pane.SetSelStart(2);
+    pane.SetSelLength(2);
+    pane.Append(QStringLiteral("beta\n"));
+    QCOMPARE(pane.Text(), QStringLiteral("alpha\nbeta\n"));
+    QCOMPARE(pane.SelStart(), 11);
+    QCOMPARE(pane.SelLength(), 0);
+    pane.Append(std::string_view("gam"));
+    pane.Append(std::string_view(""));
+    pane.Append(std::string_view("ma"));
+    QCOMPARE(pane.Text(), QStringLiteral("alpha\nbeta\ngamma"));
+    QCOMPARE(pane.SelStart(), 16);
+    QCOMPARE(pane.LineCount(), 3);
+    QCOMPARE(pane.Line(2), QStringLiteral("gamma"));
+}
+
+void TstTextPane::linesSplitAtEveryNewline() {
+    TextPane pane;
+    QCOMPARE(pane.LineCount(), 0);
+    pane.Append(std::string_view("\n"));
+    QCOMPARE(pane.LineCount(), 1);
+    QCOMPARE(pane.Line(0), QString());
+    pane.Append(std::string_view("a\tb\r\n\nc\nd"));
+    QCOMPARE(pane.LineCount(), 5);
+    const QStringList expected{"", "a\tb\r", "", "c", "d"};
+    for (int i = 0; i < 5; ++i) QCOMPARE(pane.Line(i), expected[i]);
+    QCOMPARE(pane.Line(5), QString());
+    QCOMPARE(pane.Line(-1), QString());
+    pane.Append(std::string_view("\n"));
+    QCOMPARE(pane.LineCount(), 5);  // a final '\n' opens no line
+    QCOMPARE(pane.Text(), QStringLiteral("\na\tb\r\n\nc\nd\n"));
+}
+
+void TstTextPane::illFormedUtf8ShowsReplacementCharacters() {
+    const QChar bad(QChar::ReplacementCharacter);
+    struct Case {
+        const char* bytes;
+        QString shown;
+    } cases[] = {
+        {"a\xff"
+         "b",
+         QString("a") + bad + "b"},
+        {"\xe2\x82", QString(bad)},             // truncated three-byte sequence
+        {"\xc0\xaf", QString(2, bad)},          // overlong
+        {"\xed\xa0\x80", QString(3, bad)},      // encoded surrogate
+        {"\xf4\x90\x80\x80", QString(4, bad)},  // beyond U+10FFFF
+        {"\xc3\xa9\xf0\x9f\x98\x80", QString::fromUtf8("\xc3\xa9\xf0\x9f\x98\x80")},
+        {"\xef\xbb\xbfX", QString(QChar(0xFEFF)) + "X"},  // a BOM is text, not dropped
+        {"x\xe2\n\xa9y", QString("x") + bad + "\n" + bad + "y"},
+    };
+    for (const Case& c : cases) {
+        TextPane pane;
+        pane.Append(std::string_view(c.bytes));
+        QCOMPARE(pane.Text(), c.shown);
+        QCOMPARE(pane.Length(), c.shown.size());
+        QCOMPARE(pane.SelStart(), c.shown.size());
+        pane.Append(std::string_view("!"));
+        QCOMPARE(pane.TextRange(pane.Length() - 1, pane.Length()), QStringLiteral("!"));
+    }
+}
+
+void TstTextPane::positionsMatchQStringOverMixedText() {
+    const QString text = MixedText();
+    TextPane pane;
+    const QByteArray utf8 = text.toUtf8();
+    // Appended in uneven pieces cut at character boundaries.
+    for (qsizetype at = 0, step = 1; at < text.size(); at += step, step = step % 97 + 13)
+        pane.Append(text.mid(at, step));
+    QCOMPARE(pane.Text(), text);
+    QCOMPARE(pane.Length(), text.size());
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    QCOMPARE(pane.LineCount(), lines.size());
+    for (int i = 0; i < lines.size(); ++i) QCOMPARE(pane.Line(i), lines[i]);
+    for (qsizetype begin = 0; begin < text.size(); begin += 211) {
+        for (qsizetype length : {0, 1, 7, 300, 5000}) {
+            pane.SetSelStart(begin);
+            pane.SetSelLength(length);
+            QCOMPARE(pane.SelText(), text.mid(begin, length));
+        }
+        const auto [lineBegin, lineEnd] = pane.LineBounds(begin);
+        const qsizetype previous = begin == 0 ? -1 : text.lastIndexOf(QLatin1Char('\n'), begin - 1);
+        QCOMPARE(previous + 1, lineBegin);
+        const qsizetype newline = text.indexOf(QLatin1Char('\n'), begin);
+        QCOMPARE(newline < 0 ? text.size() : newline, lineEnd);
+    }
+}
+
+void TstTextPane::setSelTextReplacesInMiddleAndAppendsAtEnd() {
+    TextPane pane;
+    pane.SetText(QStringLiteral("one\ntwo\nthr\u00e9e\n"));
+    pane.SetSelStart(4);
+    pane.SetSelLength(3);
+    QCOMPARE(pane.SelText(), QStringLiteral("two"));
+    pane.SetSelText(QStringLiteral("2\n2b"));
+    QCOMPARE(pane.Text(), QStringLiteral("one\n2\n2b\nthr\u00e9e\n"));
+    QCOMPARE(pane.SelStart(), 8);
+    QCOMPARE(pane.SelLength(), 0);
+    QCOMPARE(pane.LineCount(), 4);
+    QCOMPARE(pane.Line(3), QStringLiteral("thr\u00e9e"));
+
+    pane.SetSelStart(pane.Length());
+    pane.SetSelText(QStringLiteral("four\n"));
+    QCOMPARE(pane.Text(), QStringLiteral("one\n2\n2b\nthr\u00e9e\nfour\n"));
+    QCOMPARE(pane.SelStart(), pane.Length());
+
+    pane.SetSelStart(9);  // through the end: "thrée\nfour\n"
+    pane.SetSelLength(100);
+    pane.SetSelText(QString());
+    QCOMPARE(pane.Text(), QStringLiteral("one\n2\n2b\n"));
+    QCOMPARE(pane.LineCount(), 3);
+    pane.SetSelStart(0);
+    pane.SetSelText(QStringLiteral("\u20ac"));
+    QCOMPARE(pane.Text(), QStringLiteral("\u20acone\n2\n2b\n"));
+    QCOMPARE(pane.SelStart(), 1);
+}
+
+void TstTextPane::selectionIsClampedLikeARichTextBox() {
+    TextPane pane;
+    pane.SetText(QStringLiteral("hello"));
+    pane.SetSelStart(1);
+    pane.SetSelLength(3);
+    pane.SetSelStart(2);  // setting the start empties the selection
+    QCOMPARE(pane.SelLength(), 0);
+    pane.SetSelStart(99);
+    QCOMPARE(pane.SelStart(), 5);
+    pane.SetSelStart(-4);
+    QCOMPARE(pane.SelStart(), 0);
+    pane.SetSelStart(3);
+    pane.SetSelLength(99);
+    QCOMPARE(pane.SelLength(), 2);
+    pane.SetSelLength(-1);
+    QCOMPARE(pane.SelLength(), 0);
+}
+
+void TstTextPane::clearAndSetText() {
+    TextPane pane;
+    for (int i = 0; i < 20000; ++i) pane.Append(std::string_view("some line of text\n"));
+    const std::size_t full = pane.MemoryBytes();
+    pane.Clear();
+    QCOMPARE(pane.Text(), QString());
+    QCOMPARE(pane.LineCount(), 0);
+    QCOMPARE(pane.Length(), 0);
+    QCOMPARE(pane.SelStart(), 0);
+    QVERIFY(pane.MemoryBytes() < full / 10);
+    pane.SetText(QStringLiteral("x\ny"));
+    QCOMPARE(pane.SelStart(), 0);
+    QCOMPARE(pane.LineCount(), 2);
+    pane.SetText({});
+    QCOMPARE(pane.Text(), QString());
+    QCOMPARE(pane.LineCount(), 0);
+}
+
+void TstTextPane::selectAllAndCopyPutsExactTextOnClipboard() {
+    TextPane pane;
+    const QString text = QStringLiteral("1)-a.txt\t\t/tmp/\n2)-b\u00e9.txt\tsub/\t/tmp/sub/\n");
+    pane.Append(text);
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClick(&pane, Qt::Key_C, Qt::ControlModifier);  // nothing selected: nothing copied
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString());
+    QTest::keyClick(&pane, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(pane.SelStart(), 0);
+    QCOMPARE(pane.SelLength(), text.size());
+    QTest::keyClick(&pane, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), text);
+}
+
+void TstTextPane::keyboardMovesAndSelects() {
+    TextPane pane;
+    pane.resize(300, 200);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    pane.SetText(QStringLiteral("abc\ndefg\nhi"));
+    auto key = [&pane](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        QTest::keyClick(&pane, k, m);
+    };
+    key(Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(pane.SelStart(), 11);
+    key(Qt::Key_Home, Qt::ControlModifier);
+    key(Qt::Key_Right, Qt::ShiftModifier);
+    key(Qt::Key_Right, Qt::ShiftModifier);
+    QCOMPARE(pane.SelText(), QStringLiteral("ab"));
+    key(Qt::Key_Down, Qt::ShiftModifier);
+    QCOMPARE(pane.SelText(), QStringLiteral("abc\nde"));
+    key(Qt::Key_End, Qt::ShiftModifier);
+    QCOMPARE(pane.SelText(), QStringLiteral("abc\ndefg"));
+    key(Qt::Key_Right, Qt::ShiftModifier);  // across the line end
+    QCOMPARE(pane.SelText(), QStringLiteral("abc\ndefg\n"));
+    key(Qt::Key_Left);  // collapses to the selection's start
+    QCOMPARE(pane.SelStart(), 0);
+    QCOMPARE(pane.SelLength(), 0);
+    key(Qt::Key_Down);
+    key(Qt::Key_End);
+    key(Qt::Key_Down);  // "hi" is shorter: the end of it
+    QCOMPARE(pane.SelStart(), 11);
+    key(Qt::Key_Up);  // and back to the column it came from
+    QCOMPARE(pane.SelStart(), 8);
+    key(Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(pane.SelStart(), 0);
+    QCOMPARE(pane.SelText(), QStringLiteral("abc\ndefg"));
+    QCOMPARE(pane.CaretPosition(), 0);
+    key(Qt::Key_PageDown, Qt::ShiftModifier);
+    QCOMPARE(pane.SelText(),
+             QStringLiteral("\nhi"));  // past the last page: the end; anchor kept at 8
+}
+
+void TstTextPane::mouseSelectsCharactersWordsAndExtends() {
+    TextPane pane;
+    pane.resize(400, 200);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    pane.SetText(QStringLiteral("first line\nsecond_word here\n"));
+    QWidget* view = pane.viewport();
+    auto at = [&pane](qsizetype position) {
+        return pane.PositionRect(position).center() -
+               QPoint(pane.PositionRect(position).width() / 2, 0);
+    };
+    QTest::mousePress(view, Qt::LeftButton, {}, at(2));
+    QTest::mouseMove(view, at(14));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, at(14));
+    QCOMPARE(pane.SelText(), QStringLiteral("rst line\nsec"));
+    QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, at(6));
+    QCOMPARE(pane.SelText(), QStringLiteral("rst "));
+    QTest::mouseDClick(view, Qt::LeftButton, {}, at(15));
+    QCOMPARE(pane.SelText(), QStringLiteral("second_word"));
+    QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(5, view->height() - 2));  // below the text
+    QCOMPARE(pane.SelStart(), pane.Length());
+}
+
+void TstTextPane::appendOnlySchedulesRepaintAndFollowsTail() {
+    TextPane pane;
+    pane.resize(200, 120);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    QCoreApplication::processEvents();
+    PaintCounter counter;
+    pane.viewport()->installEventFilter(&counter);
+    for (int i = 0; i < 1000; ++i) pane.Append(QStringLiteral("line %1\n").arg(i));
+    QCOMPARE(counter.paints, 0);
+    QTRY_VERIFY(counter.paints > 0);
+    QScrollBar* vertical = pane.verticalScrollBar();
+    QVERIFY(vertical->maximum() > 900);
+    QCOMPARE(vertical->maximum(), 1000 - vertical->pageStep());
+    QCOMPARE(vertical->value(), vertical->maximum());  // followed the appended lines
+    vertical->setValue(10);                            // the user scrolls up: the view stays put
+    pane.Append(std::string(300, 'w') + "\n");
+    QCoreApplication::processEvents();
+    QCOMPARE(vertical->value(), 10);
+    QTRY_VERIFY(pane.horizontalScrollBar()->maximum() > 0);
+}
+
+void TstTextPane::millionLines() {
+    TextPane pane;
+    constexpr int kLines = 1'000'000;
+    std::string line;
+    qsizetype length = 0;
+    for (int i = 0; i < kLines; ++i) {
+        line = std::to_string(i) + ")-name\trel/path\t/full/path/to/entry\n";
+        length += static_cast<qsizetype>(line.size());
+        pane.Append(line);
+    }
+    QCOMPARE(pane.LineCount(), kLines);
+    QCOMPARE(pane.Length(), length);
+    QCOMPARE(pane.SelStart(), length);
+    QCOMPARE(pane.Line(kLines - 1), QStringLiteral("999999)-name\trel/path\t/full/path/to/entry"));
+    QCOMPARE(pane.Line(123456), QStringLiteral("123456)-name\trel/path\t/full/path/to/entry"));
+    // The bytes of the text plus at most 16 bytes a line and one block of slack.
+    QVERIFY2(pane.MemoryBytes() <= static_cast<std::size_t>(length) + 16u * kLines + 65536,
+             QByteArray::number(qulonglong(pane.MemoryBytes())));
+}
+
+void TstTextPane::accessibilityReadsTextLinesAndSelection() {
+    TextPane pane;
+    pane.setAccessibleName(QStringLiteral("Files"));
+    pane.resize(300, 150);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    pane.Append(std::string_view("one\ntwo words\nthree\n"));
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(&pane);
+    QVERIFY(iface);
+    QCOMPARE(iface->role(), QAccessible::EditableText);
+    QVERIFY(iface->state().readOnly);
+    QVERIFY(iface->state().multiLine);
+    QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Files"));
+    QAccessibleTextInterface* text = iface->textInterface();
+    QVERIFY(text);
+    QCOMPARE(text->characterCount(), 20);
+    QCOMPARE(text->text(0, 20), pane.Text());
+    QCOMPARE(text->cursorPosition(), 20);
+    int start = 0;
+    int end = 0;
+    QCOMPARE(text->textAtOffset(6, QAccessible::LineBoundary, &start, &end),
+             QStringLiteral("two words\n"));
+    QCOMPARE(start, 4);
+    QCOMPARE(end, 14);
+    QCOMPARE(text->textAfterOffset(6, QAccessible::LineBoundary, &start, &end),
+             QStringLiteral("three\n"));
+    QCOMPARE(text->textBeforeOffset(6, QAccessible::LineBoundary, &start, &end),
+             QStringLiteral("one\n"));
+    QCOMPARE(start, 0);
+    QCOMPARE(text->textAtOffset(9, QAccessible::WordBoundary, &start, &end),
+             QStringLiteral("words"));
+    QCOMPARE(text->textAtOffset(20, QAccessible::LineBoundary, &start, &end), QString());
+    pane.SetSelStart(4);
+    pane.SetSelLength(3);
+    QCOMPARE(text->selectionCount(), 1);
+    text->selection(0, &start, &end);
+    QCOMPARE(start, 4);
+    QCOMPARE(end, 7);
+    text->setSelection(0, 8, 13);
+    QCOMPARE(pane.SelText(), QStringLiteral("words"));
+    QCOMPARE(text->offsetAtPoint(pane.viewport()->mapToGlobal(pane.PositionRect(15).center())), 15);
+}
+
+QTEST_MAIN(TstTextPane)
+#include "tst_textpane.moc"
