@@ -164,6 +164,7 @@ class SystemFolderListing final : public FolderListing {
             if (!location_->identity && location_.use_count() > 1) {
                 location_->identity = IdentityOfDescriptor(fd_.get());
             }
+            HandDescriptorToParent();
             holders_.Remove(*this);
         }
         location_->listing = nullptr;
@@ -224,6 +225,26 @@ class SystemFolderListing final : public FolderListing {
 
   private:
     friend class DescriptorHolders;
+
+    // A walk goes on in the parent when a listing ends. If the parent gave
+    // up its descriptor, reopening it through ".." here costs one step,
+    // where reopening it later would walk down from the nearest open
+    // ancestor: on the way back up a chain far deeper than the descriptor
+    // limit, that keeps the walk linear instead of quadratic. Through a link
+    // ".." leads elsewhere; the identity check sees that, and the parent is
+    // then reopened by name if it is needed at all.
+    void HandDescriptorToParent() noexcept {
+        const Location* parent = location_->parent.get();
+        if (!parent || !parent->listing || parent->listing->HoldsDescriptor() ||
+            !parent->identity) {
+            return;
+        }
+        int error = 0;
+        UniqueFd up = OpenFolderAt(fd_.get(), "..", error);
+        if (up && IdentityOfDescriptor(up.get()) == parent->identity) {
+            parent->listing->Reattach(std::move(up));
+        }
+    }
 
     struct KeptEntry {
         std::size_t nameStart = 0;

@@ -1,0 +1,161 @@
+// Trees deeper than the process may hold descriptors for, and deeper than
+// PATH_MAX: walked completely, with the same results as without the limit.
+// Each test lowers the soft descriptor limit for its own duration.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "HostileScan.h"
+#include "OpenFileLimit.h"
+#include "TempTree.h"
+
+namespace quorvel::testing {
+namespace {
+
+// Sets the soft limit on open descriptors for the scope, then restores it.
+class SoftDescriptorLimit {
+  public:
+    explicit SoftDescriptorLimit(rlim_t soft) {
+        if (::getrlimit(RLIMIT_NOFILE, &saved_) != 0) throw std::runtime_error("getrlimit");
+        struct rlimit lowered = saved_;
+        lowered.rlim_cur = soft;
+        if (::setrlimit(RLIMIT_NOFILE, &lowered) != 0) throw std::runtime_error("setrlimit");
+    }
+    ~SoftDescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+    SoftDescriptorLimit(const SoftDescriptorLimit&) = delete;
+    SoftDescriptorLimit& operator=(const SoftDescriptorLimit&) = delete;
+
+  private:
+    struct rlimit saved_ {};
+};
+
+std::string LevelName(int level) {
+    char name[32];
+    std::snprintf(name, sizeof name, "level-%03d-abcdefghij", level);
+    return name;
+}
+
+// Every level holds the next level, a sibling folder with a file, and a
+// file; the siblings come before or after the chain in the file system's
+// order, so some of them are opened from a level whose descriptor was freed.
+std::string BuildChain(TempTree& tree, int levels) {
+    std::string rel;
+    for (int i = 0; i < levels; ++i) {
+        if (i > 0) rel += '/';
+        rel += LevelName(i);
+        tree.File(rel + "/side/f");
+        tree.File(rel + "/leaf");
+    }
+    return rel;
+}
+
+TEST(HostileDepth, ChainBeyondTheDescriptorLimitAndPathMaxWalksAsWithoutTheLimit) {
+    constexpr int kLevels = 300;
+    TempTree tree;
+    const std::string deepest = BuildChain(tree, kLevels);
+    ASSERT_GT(tree.Path(deepest).size(), 4096u);
+
+    const HostileScanResult free = HostileScan(tree.Root());
+    ExpectWalkInvariants(free);
+    EXPECT_EQ(free.scan.folderCount, 2 * kLevels);
+    EXPECT_EQ(free.scan.fileCount, 2 * kLevels);
+    EXPECT_NE(std::find(free.scan.folders.begin(), free.scan.folders.end(), deepest),
+              free.scan.folders.end());
+    EXPECT_EQ(free.failures, std::vector<Failure>{});
+
+    HostileScanResult limited;
+    {
+        const SoftDescriptorLimit limit(64);
+        limited = HostileScan(tree.Root());
+    }
+    ExpectWalkInvariants(limited);
+    EXPECT_EQ(limited.scan, free.scan);
+    EXPECT_EQ(limited.failures, free.failures);
+}
+
+// Folders linked back to from deep below must still be recognised as
+// ancestors after their levels gave up their descriptors.
+TEST(HostileDepth, LinkLoopsStayClosedWhenShallowLevelsAreClosedAndReopened) {
+    constexpr int kLevels = 60;
+    TempTree tree;
+    const std::string deepest = BuildChain(tree, kLevels);
+    tree.Link(deepest + "/toRoot", tree.Root());
+    tree.Link(deepest + "/toTop", tree.Path(LevelName(0)));
+    tree.Link(deepest + "/up", "..");
+
+    const HostileScanResult free = HostileScan(tree.Root());
+    ExpectWalkInvariants(free);
+    EXPECT_EQ(free.scan.folderCount, 2 * kLevels + 3);
+    HostileScanResult limited;
+    {
+        const SoftDescriptorLimit limit(24);
+        limited = HostileScan(tree.Root());
+    }
+    ExpectWalkInvariants(limited);
+    EXPECT_EQ(limited.scan, free.scan);
+    EXPECT_EQ(limited.failures, std::vector<Failure>{});
+}
+
+// A level whose descriptor was freed is reached again by name when it cannot
+// be reached through ".." from below (here its children are links that lead
+// out of the tree). If its name now leads to another folder, that folder's
+// contents must not be passed off as the original's: the child is recorded
+// as gone.
+TEST(HostileDepth, ClosedLevelReplacedDuringTheWalkIsNotConfusedWithItsImpostor) {
+    TempTree outside;
+    std::string chain;
+    for (int i = 0; i < 80; ++i) {
+        chain += '/';
+        chain += LevelName(i);
+    }
+    outside.File("A" + chain + "/bottom.txt");
+    outside.File("B" + chain + "/bottom.txt");
+    TempTree tree;
+    tree.Link("L/a", outside.Path("A"));
+    tree.Link("L/b", outside.Path("B"));
+    const std::vector<std::string> order = ListedOrder(tree.Path("L"));
+    ASSERT_EQ(order.size(), 2u);
+
+    HostileScanOptions options;
+    options.onEvent = [&tree](const Event& event, clsDirwalk&) {
+        if (event.name != "bottom.txt" || event.fileCount != 1) return;
+        // The walk holds every descriptor the limit allows; building the
+        // impostor needs a few more.
+        const SoftDescriptorLimit roomToBuild(256);
+        ASSERT_EQ(std::rename(tree.Path("L").c_str(), tree.Path("L-moved").c_str()), 0);
+        tree.Link("L/a", "/");
+        tree.Link("L/b", "/");
+    };
+    HostileScanResult limited;
+    {
+        const SoftDescriptorLimit limit(32);
+        limited = HostileScan(tree.Root(), options);
+    }
+    ExpectWalkInvariants(limited);
+    const std::string first = "L/" + order[0];
+    EXPECT_EQ(limited.scan.folderCount, 1 + 2 + 80);
+    EXPECT_EQ(limited.scan.files,
+              std::vector<std::string>{tree.Path(first + chain + "/bottom.txt")});
+    EXPECT_EQ(limited.failures, (std::vector<Failure>{{tree.Path("L/" + order[1] + "/"), ENOENT}}));
+}
+
+TEST(HostileDepth, RaiseOpenFileLimitLiftsTheSoftLimitToTheHardOne) {
+    struct rlimit before {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
+    if (before.rlim_max == RLIM_INFINITY) GTEST_SKIP() << "no finite hard limit to reach";
+    const SoftDescriptorLimit limit(64);
+    EXPECT_EQ(RaiseOpenFileLimit(), before.rlim_max);
+    struct rlimit after {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &after), 0);
+    EXPECT_EQ(after.rlim_cur, before.rlim_max);
+    EXPECT_EQ(RaiseOpenFileLimit(), before.rlim_max);  // already there: unchanged
+}
+
+}  // namespace
+}  // namespace quorvel::testing
