@@ -1,7 +1,9 @@
 #include "DirwalkProbe.h"
 
 #include <dirent.h>
+#include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -72,14 +74,55 @@ std::vector<std::string> Items(const Collection& list) {
     return std::vector<std::string>(list.begin(), list.end());
 }
 
+namespace {
+
+// The system's reader, refusing to open more than `cap` folders in one scan.
+class CappedReader final : public DirectoryReader {
+  public:
+    explicit CappedReader(int cap) : cap_(cap) {}
+
+    std::unique_ptr<FolderListing> OpenRoot(const std::string& path, int& error) override {
+        if (!Allow(error)) return nullptr;
+        return inner_->OpenRoot(path, error);
+    }
+    std::unique_ptr<FolderListing> OpenChild(FolderListing& parent, std::string_view name,
+                                             std::string_view fullPath, int& error) override {
+        if (!Allow(error)) return nullptr;
+        return inner_->OpenChild(parent, name, fullPath, error);
+    }
+
+  private:
+    bool Allow(int& error) {
+        if (++opened_ <= cap_) return true;
+        if (opened_ == cap_ + 1)
+            ADD_FAILURE() << "the walk opened more than " << cap_ << " folders";
+        error = ELOOP;
+        return false;
+    }
+
+    std::shared_ptr<DirectoryReader> inner_ = SystemDirectoryReader();
+    int cap_;
+    int opened_ = 0;
+};
+
+}  // namespace
+
 ScanResult Scan(const std::string& root, ScanOptions options) {
     ScanResult result;
     WithEvents<clsDirwalk, EntryFoundHandler> walker{&clsDirwalk::EntryFound,
                                                      RecordInto(result.events)};
-    walker = std::make_shared<clsDirwalk>();
+    walker = std::make_shared<clsDirwalk>(std::make_shared<CappedReader>(options.openCap));
     walker->Events(options.events);
     walker->SubFolders(options.subFolders);
     walker->FullPath(options.fullPath);
+    int entries = 0;
+    clsDirwalk* raw = walker.get().get();
+    walker->SetYieldHook([&entries, raw, cap = options.entryCap] {
+        if (++entries == cap) {
+            ADD_FAILURE() << "the walk met " << cap << " entries and was aborted";
+            raw->Abort();
+        }
+    });
     walker->ScanFolder(root);
     result.folders = Items(*walker->Folders());
     result.files = Items(*walker->Files());

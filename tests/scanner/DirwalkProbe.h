@@ -44,6 +44,12 @@ struct ScanOptions {
     Flag events = kTrue;
     Flag subFolders = kTrue;
     Flag fullPath = kFalse;
+    // A walk opening more folders or meeting more entries than this is a
+    // runaway (a loop entered again and again): it is cut short and the test
+    // fails instead of hanging. Folders are opened on the way down, before
+    // any entry is reported, so only the first cap catches an endless descent.
+    int openCap = 5'000;
+    int entryCap = 200'000;
 };
 
 // A handler that appends every event it receives to `into`.
@@ -51,7 +57,8 @@ EntryFoundHandler RecordInto(std::vector<Event>& into);
 
 std::vector<std::string> Items(const Collection& list);
 
-// A fresh scanner, connected through a WithEvents variable, run to its end.
+// A fresh scanner, connected through a WithEvents variable, run to its end
+// (or to the entry cap).
 ScanResult Scan(const std::string& root, ScanOptions options = {});
 
 // The names of `folder` (without "." and "..") in the order the system's

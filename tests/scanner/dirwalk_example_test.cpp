@@ -1,11 +1,7 @@
 // The basic walk on small trees whose every value is known in advance.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -118,34 +114,6 @@ TEST(Dirwalk, FolderListIsPreOrderAndFolderNumbersArePostOrder) {
                                  FolderEvent("c", "a/b/c", r + "a/b/c", 1, 1),
                                  FolderEvent("b", "a/b", r + "a/b", 1, 2),
                                  FolderEvent("a", "a", r + "a", 1, 3),
-                             }));
-}
-
-// The folder list item of a relative root, and the root recurring inside a
-// path: only the leading root text is removed, once.
-class RelativeRoot : public ::testing::Test {
-  protected:
-    RelativeRoot() {
-        previous = std::unique_ptr<char, decltype(&std::free)>(::getcwd(nullptr, 0), &std::free);
-        if (::chdir(tree.Root().c_str()) != 0) throw std::runtime_error("chdir");
-    }
-    ~RelativeRoot() override {
-        if (previous && ::chdir(previous.get()) != 0) std::abort();
-    }
-    TempTree tree;
-    std::unique_ptr<char, decltype(&std::free)> previous{nullptr, &std::free};
-};
-
-TEST_F(RelativeRoot, RecurringRootTextStaysInsideRelativePaths) {
-    tree.File("a/b/a/c/f.txt");
-    const ScanResult result = Scan("a");
-    EXPECT_EQ(result.folders, (std::vector<std::string>{"b", "b/a", "b/a/c"}));
-    EXPECT_EQ(result.files, std::vector<std::string>{"a/b/a/c/f.txt"});
-    EXPECT_EQ(result.events, (std::vector<Event>{
-                                 FileEvent("f.txt", "b/a/c/", "a/b/a/c/", 1, 0),
-                                 FolderEvent("c", "b/a/c", "a/b/a/c", 1, 1),
-                                 FolderEvent("a", "b/a", "a/b/a", 1, 2),
-                                 FolderEvent("b", "b", "a/b", 1, 3),
                              }));
 }
 

@@ -1,0 +1,434 @@
+// Where a naive walk goes wrong on Linux: recurring root text, the file
+// system root, undecodable names, link loops, paths beyond PATH_MAX, re-entry
+// from the owner, counter overflow and leaked descriptors.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "DirwalkProbe.h"
+#include "DirwalkTestAccess.h"
+#include "TempTree.h"
+#include "WithEvents.h"
+
+namespace quorvel::testing {
+namespace {
+
+using Walker = WithEvents<clsDirwalk, EntryFoundHandler>;
+
+ScanResult Collect(const clsDirwalk& walker, std::vector<Event> events) {
+    return {Items(*walker.Folders()), Items(*walker.Files()), walker.FolderCount(),
+            walker.FileCount(), std::move(events)};
+}
+
+// ---- relative paths ------------------------------------------------------
+
+// The root's own text recurs inside a deeper path; removing every occurrence
+// would cut it out of the middle too.
+TEST(DirwalkRelativePath, RemovesOnlyTheLeadingRootText) {
+    TempTree tree;
+    const std::string root = tree.Path("a");
+    const std::string rootText = root + "/";
+    // <root>/b<root>/c: the root text appears a second time after "b".
+    const std::string inner = "b" + rootText + "c";
+    tree.File("a/" + inner + "/f.txt");
+    const ScanResult result = Scan(root);
+    ASSERT_EQ(result.folders.size(), static_cast<std::size_t>(result.folderCount));
+    EXPECT_EQ(result.folders.back(), inner);
+    EXPECT_EQ(result.events.front(), FileEvent("f.txt", inner + "/", rootText + inner + "/", 1, 0));
+    EXPECT_EQ(result.events[1], FolderEvent("c", inner, rootText + inner, 1, 1));
+}
+
+class InTempFolder : public ::testing::Test {
+  protected:
+    InTempFolder() {
+        previous_.reset(::getcwd(nullptr, 0));
+        if (::chdir(tree.Root().c_str()) != 0) throw std::runtime_error("chdir");
+    }
+    ~InTempFolder() override {
+        if (previous_ && ::chdir(previous_.get()) != 0) std::abort();
+    }
+    TempTree tree;
+
+  private:
+    struct Free {
+        void operator()(char* p) const { std::free(p); }
+    };
+    std::unique_ptr<char, Free> previous_;
+};
+
+// Root "a/" and folder a/b/a/c: "b/a/c", not "bc" nor "b/c".
+TEST_F(InTempFolder, RelativeRootRecurringInsideAPathStaysThere) {
+    tree.File("a/b/a/c/f.txt");
+    const ScanResult result = Scan("a");
+    EXPECT_EQ(result.folders, (std::vector<std::string>{"b", "b/a", "b/a/c"}));
+    EXPECT_EQ(result.files, std::vector<std::string>{"a/b/a/c/f.txt"});
+    EXPECT_EQ(result.events, (std::vector<Event>{
+                                 FileEvent("f.txt", "b/a/c/", "a/b/a/c/", 1, 0),
+                                 FolderEvent("c", "b/a/c", "a/b/a/c", 1, 1),
+                                 FolderEvent("a", "b/a", "a/b/a", 1, 2),
+                                 FolderEvent("b", "b", "a/b", 1, 3),
+                             }));
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// An empty path means the root "/"; the top-level names are their own
+// relative paths, with no leading '/'.
+TEST(DirwalkRelativePath, EmptyPathListsTheFileSystemRoot) {
+    ScanResult expected;
+    for (const std::string& name : ListedOrder("/")) {
+        if (IsFolder("/" + name)) {
+            expected.folders.push_back(name);
+            expected.events.push_back(
+                FolderEvent(name, name, "/" + name, expected.fileCount, ++expected.folderCount));
+        } else {
+            expected.files.push_back("/" + name);
+            expected.events.push_back(
+                FileEvent(name, "", "/", ++expected.fileCount, expected.folderCount));
+        }
+    }
+    EXPECT_EQ(Scan("", {.subFolders = kFalse}), expected);
+}
+
+TEST(DirwalkRelativePath, EmptyPathWalksBelowTheRootWithoutLeadingSlashes) {
+    std::vector<Event> events;
+    Walker walker{&clsDirwalk::EntryFound, RecordInto(events)};
+    walker = std::make_shared<clsDirwalk>();
+    walker->Events(kTrue);
+    clsDirwalk* raw = walker.get().get();
+    // Not the whole file system: stop at the first entry; the open levels
+    // still report themselves on the way out.
+    EventSource<EntryFoundHandler>::Connection stop =
+        walker->EntryFound.Connect([raw](auto&&...) { raw->Abort(); });
+    walker->ScanFolder("");
+    ASSERT_FALSE(events.empty());
+    ASSERT_EQ(events.back().isFolder, kTrue);
+    EXPECT_EQ(events.back().relativePath, events.back().name);
+    for (const Event& e : events) {
+        SCOPED_TRACE(Escaped(e.fullPath));
+        ASSERT_FALSE(e.relativePath.empty() && e.isFolder == kTrue);
+        EXPECT_NE(e.relativePath.front(), '/');
+        EXPECT_EQ(e.fullPath, "/" + e.relativePath);
+    }
+    for (const std::string& folder : Items(*walker->Folders())) EXPECT_NE(folder.front(), '/');
+}
+
+// ---- names are bytes -----------------------------------------------------
+
+TEST(DirwalkNames, InvalidUtf8NamesAreListedCountedReportedAndWalkedInto) {
+    TempTree tree;
+    const std::string top = "bad\xff\xfe";
+    const std::string inner = "\xc3\x28";  // a lead byte without its continuation
+    const std::string file = "f\x80.txt";
+    tree.File(top + "/" + inner + "/" + file);
+    const std::string r = tree.Root() + "/";
+    const ScanResult expected{
+        {top, top + "/" + inner},
+        {r + top + "/" + inner + "/" + file},
+        2,
+        1,
+        {FileEvent(file, top + "/" + inner + "/", r + top + "/" + inner + "/", 1, 0),
+         FolderEvent(inner, top + "/" + inner, r + top + "/" + inner, 1, 1),
+         FolderEvent(top, top, r + top, 1, 2)}};
+    EXPECT_EQ(Scan(tree.Root()), expected);
+    // A root whose own name is not UTF-8 works the same.
+    EXPECT_EQ(Scan(r + top).fileCount, 1);
+}
+
+// ---- links ---------------------------------------------------------------
+
+TEST(DirwalkLinks, LinkToItsOwnFolderIsListedButNotEntered) {
+    TempTree tree;
+    tree.Link("d/here", ".");
+    const std::string r = tree.Root() + "/";
+    EXPECT_EQ(Scan(tree.Root()), (ScanResult{{"d", "d/here"},
+                                             {},
+                                             2,
+                                             0,
+                                             {FolderEvent("here", "d/here", r + "d/here", 0, 1),
+                                              FolderEvent("d", "d", r + "d", 0, 2)}}));
+}
+
+TEST(DirwalkLinks, LinkToAnAncestorOrTheRootIsListedButNotEntered) {
+    TempTree tree;
+    tree.Link("d/e/up", "..");
+    tree.Link("d/e/f/root", tree.Root());
+    const std::string r = tree.Root() + "/";
+    const ScanResult result = Scan(tree.Root());
+    EXPECT_EQ(result.folderCount, 5);
+    EXPECT_EQ(result.fileCount, 0);
+    EXPECT_EQ(result.folders[0], "d");
+    EXPECT_EQ(result.folders[1], "d/e");
+    // e holds "up" and "f" in the file system's order.
+    std::vector<std::string> below;
+    std::vector<Event> events;
+    Counter n = 0;
+    for (const std::string& name : ListedOrder(tree.Path("d/e"))) {
+        below.push_back("d/e/" + name);
+        if (name == "f") {
+            below.push_back("d/e/f/root");
+            events.push_back(FolderEvent("root", "d/e/f/root", r + "d/e/f/root", 0, ++n));
+        }
+        events.push_back(FolderEvent(name, "d/e/" + name, r + "d/e/" + name, 0, ++n));
+    }
+    events.push_back(FolderEvent("e", "d/e", r + "d/e", 0, ++n));
+    events.push_back(FolderEvent("d", "d", r + "d", 0, ++n));
+    EXPECT_EQ(std::vector<std::string>(result.folders.begin() + 2, result.folders.end()), below);
+    EXPECT_EQ(result.events, events);
+}
+
+// A link to itself cannot be resolved (ELOOP): it leads to no folder, so it
+// is a file.
+TEST(DirwalkLinks, SelfReferencingLinkIsAFile) {
+    TempTree tree;
+    tree.Link("d/self", "self");
+    const std::string r = tree.Root() + "/";
+    EXPECT_EQ(Scan(tree.Root()), (ScanResult{{"d"},
+                                             {r + "d/self"},
+                                             1,
+                                             1,
+                                             {FileEvent("self", "d/", r + "d/", 1, 0),
+                                              FolderEvent("d", "d", r + "d", 1, 1)}}));
+}
+
+// A/toB -> ../B and B/toA -> ../A: each is entered once, from the other
+// side, and the link back is listed without being entered.
+TEST(DirwalkLinks, TwoFoldersLinkedToEachOtherTerminate) {
+    TempTree tree;
+    tree.Link("A/toB", "../B");
+    tree.Link("B/toA", "../A");
+    const std::vector<std::string> order = ListedOrder(tree.Root());
+    ASSERT_EQ(order.size(), 2u);
+    const std::string& x = order[0];
+    const std::string& y = order[1];
+    const std::string xy = x + "/to" + y;
+    const std::string yx = y + "/to" + x;
+    const std::string r = tree.Root() + "/";
+    EXPECT_EQ(
+        Scan(tree.Root()),
+        (ScanResult{{x, xy, xy + "/to" + x, y, yx, yx + "/to" + y},
+                    {},
+                    6,
+                    0,
+                    {FolderEvent("to" + x, xy + "/to" + x, r + xy + "/to" + x, 0, 1),
+                     FolderEvent("to" + y, xy, r + xy, 0, 2), FolderEvent(x, x, r + x, 0, 3),
+                     FolderEvent("to" + y, yx + "/to" + y, r + yx + "/to" + y, 0, 4),
+                     FolderEvent("to" + x, yx, r + yx, 0, 5), FolderEvent(y, y, r + y, 0, 6)}}));
+}
+
+TEST(DirwalkLinks, LinkLeadingOutOfTheTreeIsWalked) {
+    TempTree outside;
+    outside.File("sub/f.txt");
+    TempTree tree;
+    tree.Link("out", outside.Root());
+    const std::string r = tree.Root() + "/";
+    EXPECT_EQ(Scan(tree.Root()), (ScanResult{{"out", "out/sub"},
+                                             {r + "out/sub/f.txt"},
+                                             2,
+                                             1,
+                                             {FileEvent("f.txt", "out/sub/", r + "out/sub/", 1, 0),
+                                              FolderEvent("sub", "out/sub", r + "out/sub", 1, 1),
+                                              FolderEvent("out", "out", r + "out", 1, 2)}}));
+}
+
+TEST(DirwalkLinks, BrokenLinkAndLinkToAFileAreFiles) {
+    TempTree outside;
+    outside.File("target.txt", "x");
+    for (const std::string& target : {std::string("nowhere"), outside.Path("target.txt")}) {
+        SCOPED_TRACE(target);
+        TempTree tree;
+        tree.Link("d/link", target);
+        const std::string r = tree.Root() + "/";
+        EXPECT_EQ(Scan(tree.Root()), (ScanResult{{"d"},
+                                                 {r + "d/link"},
+                                                 1,
+                                                 1,
+                                                 {FileEvent("link", "d/", r + "d/", 1, 0),
+                                                  FolderEvent("d", "d", r + "d", 1, 1)}}));
+    }
+}
+
+// ---- depth ---------------------------------------------------------------
+
+TEST(DirwalkDepth, ChainDeeperThanPathMaxIsWalkedCompletely) {
+    constexpr int kLevels = 50;
+    TempTree tree;
+    std::vector<std::string> names;
+    std::string rel;
+    ScanResult expected;
+    for (int i = 0; i < kLevels; ++i) {
+        names.push_back(std::string(100, static_cast<char>('a' + i % 26)));
+        rel += (i == 0 ? "" : "/") + names.back();
+        expected.folders.push_back(rel);
+    }
+    tree.File(rel + "/leaf.txt");
+    const std::string r = tree.Root() + "/";
+    ASSERT_GT((r + rel).size(), 5000u);
+    expected.files.push_back(r + rel + "/leaf.txt");
+    expected.fileCount = 1;
+    expected.folderCount = kLevels;
+    expected.events.push_back(FileEvent("leaf.txt", rel + "/", r + rel + "/", 1, 0));
+    for (int i = kLevels - 1; i >= 0; --i) {
+        const std::string& folder = expected.folders[static_cast<std::size_t>(i)];
+        expected.events.push_back(
+            FolderEvent(names[static_cast<std::size_t>(i)], folder, r + folder, 1, kLevels - i));
+    }
+    const int descriptors = OpenDescriptorCount();
+    EXPECT_EQ(Scan(tree.Root()), expected);
+    EXPECT_EQ(OpenDescriptorCount(), descriptors);
+}
+
+// ---- re-entry from the owner -------------------------------------------
+
+TEST(DirwalkReentry, NestedScanFolderIsRefusedAndTheRunningWalkGoesOn) {
+    TempTree tree;
+    tree.File("a/b/f.txt");
+    TempTree other;
+    other.File("x/y.txt");
+    const ScanResult clean = Scan(tree.Root());
+
+    for (const bool fromYield : {false, true}) {
+        SCOPED_TRACE(fromYield ? "from the yield" : "from a handler");
+        std::vector<Event> events;
+        Walker walker{&clsDirwalk::EntryFound, RecordInto(events)};
+        walker = std::make_shared<clsDirwalk>();
+        walker->Events(kTrue);
+        clsDirwalk* raw = walker.get().get();
+        int attempts = 0;
+        auto nested = [&] {
+            if (attempts++ > 0) return;
+            EXPECT_TRUE(raw->IsScanning());
+            EXPECT_THROW(raw->ScanFolder(other.Root()), std::logic_error);
+            EXPECT_EQ(DirwalkTestAccess::RootPath(*raw), tree.Root() + "/");
+        };
+        EventSource<EntryFoundHandler>::Connection connection;
+        if (fromYield) {
+            raw->SetYieldHook(nested);
+        } else {
+            connection = raw->EntryFound.Connect([&](auto&&...) { nested(); });
+        }
+        raw->ScanFolder(tree.Root());
+        EXPECT_EQ(attempts, 3);
+        EXPECT_FALSE(raw->IsScanning());
+        EXPECT_EQ(Collect(*raw, events), clean);
+    }
+}
+
+TEST(DirwalkReentry, OwnerDroppingItsReferenceDuringAYieldLeavesTheWalkRunning) {
+    TempTree tree;
+    tree.File("a/b/f.txt");
+    int events = 0;
+    int yields = 0;
+    Walker walker{&clsDirwalk::EntryFound, [&](auto&&...) { ++events; }};
+    walker = std::make_shared<clsDirwalk>();
+    walker->Events(kTrue);
+    const std::weak_ptr<clsDirwalk> watch = walker.get();
+    clsDirwalk* raw = walker.get().get();
+    raw->SetYieldHook([&] {
+        if (++yields == 1) walker = nullptr;  // the last outside reference
+        EXPECT_FALSE(watch.expired());
+        EXPECT_EQ(raw->FileCount(), 1);  // touching the object is still safe
+    });
+    raw->ScanFolder(tree.Root());
+    EXPECT_EQ(yields, 3);  // f.txt, b, a: the walk went on to its end
+    EXPECT_EQ(events, 1);  // but nobody was listening any more
+    EXPECT_TRUE(watch.expired());
+}
+
+TEST(DirwalkReentry, ReplacingTheOwnersVariableStopsDeliveryFromTheOldObject) {
+    TempTree tree;
+    tree.File("a/b/f.txt");
+    std::vector<std::string> heard;
+    Walker* self = nullptr;
+    Walker owner{&clsDirwalk::EntryFound, [&](std::string_view name, auto&&...) {
+                     heard.emplace_back(name);
+                     if (heard.size() == 1) *self = std::make_shared<clsDirwalk>();
+                 }};
+    self = &owner;
+    owner = std::make_shared<clsDirwalk>();
+    const std::shared_ptr<clsDirwalk> old = owner.get();
+    old->Events(kTrue);
+    old->ScanFolder(tree.Root());
+    EXPECT_EQ(heard, std::vector<std::string>{"f.txt"});
+    EXPECT_EQ(old->FolderCount(), 2);  // the old object walked to its end
+    ASSERT_NE(owner.get(), old);
+    owner->Events(kTrue);
+    owner->ScanFolder(tree.Root());  // the new object does reach the handler
+    EXPECT_EQ(heard, (std::vector<std::string>{"f.txt", "f.txt", "b", "a"}));
+}
+
+// ---- counter overflow ------------------------------------------------------
+
+// Runs a walk whose counters are pushed to the maximum at the first yield,
+// expecting the overflow error to escape ScanFolder.
+struct OverflowRun {
+    std::shared_ptr<clsDirwalk> walker = std::make_shared<clsDirwalk>();
+    std::vector<Event> events;
+    EventSource<EntryFoundHandler>::Connection connection =
+        walker->EntryFound.Connect(RecordInto(events));
+    int descriptorsBefore = OpenDescriptorCount();
+
+    void Run(const std::string& root, void (*push)(clsDirwalk&, Counter)) {
+        walker->Events(kTrue);
+        int yields = 0;
+        clsDirwalk* raw = walker.get();
+        walker->SetYieldHook([&yields, raw, push] {
+            if (++yields == 1) push(*raw, kCounterMax);
+        });
+        EXPECT_THROW(walker->ScanFolder(root), OverflowError);
+        EXPECT_FALSE(walker->IsScanning());
+        EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
+    }
+};
+
+// d/e/{f1,f2}: the second file overflows with three folders open.
+TEST(DirwalkOverflow, FileThatOverflowsIsNotListedAndNotReported) {
+    TempTree tree;
+    tree.File("d/e/f1");
+    tree.File("d/e/f2");
+    OverflowRun run;
+    run.Run(tree.Root(), &DirwalkTestAccess::SetFileCount);
+    const std::string r = tree.Root() + "/";
+    ASSERT_EQ(run.events.size(), 1u);
+    const std::string first = run.events[0].name;
+    EXPECT_EQ(Collect(*run.walker, run.events),
+              (ScanResult{{"d", "d/e"},
+                          {r + "d/e/" + first},
+                          0,
+                          kCounterMax,
+                          {FileEvent(first, "d/e/", r + "d/e/", 1, 0)}}));
+
+    // The object stays usable: the next scan starts from scratch.
+    run.walker->SetYieldHook(nullptr);
+    run.walker->ScanFolder(tree.Root());
+    EXPECT_EQ(run.walker->FileCount(), 2);
+    EXPECT_EQ(run.walker->FolderCount(), 2);
+}
+
+// a/d/f: d overflows on its way up, after it was listed and walked.
+TEST(DirwalkOverflow, FolderThatOverflowsWasListedAndWalkedButIsNotReported) {
+    TempTree tree;
+    tree.File("a/d/f");
+    OverflowRun run;
+    run.Run(tree.Root(), &DirwalkTestAccess::SetFolderCount);
+    const std::string r = tree.Root() + "/";
+    EXPECT_EQ(Collect(*run.walker, run.events),
+              (ScanResult{{"a", "a/d"},
+                          {r + "a/d/f"},
+                          kCounterMax,
+                          1,
+                          {FileEvent("f", "a/d/", r + "a/d/", 1, 0)}}));
+}
+
+}  // namespace
+}  // namespace quorvel::testing
