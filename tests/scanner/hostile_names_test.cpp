@@ -1,0 +1,79 @@
+// Names that break text handling: control characters, backslashes, bytes that
+// are not UTF-8, shell and format metacharacters, and the longest name Linux
+// allows. Each is a file and a folder (walked into); nothing may be dropped,
+// split or altered.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "HostileScan.h"
+#include "TempTree.h"
+
+namespace quorvel::testing {
+namespace {
+
+std::vector<std::string> Sorted(std::vector<std::string> items) {
+    std::sort(items.begin(), items.end());
+    return items;
+}
+
+TEST(HostileNames, EveryByteSequenceIsListedReportedAndWalkedIntoUnchanged) {
+    const std::vector<std::string> names = {
+        "new\nline",
+        "tab\there",
+        "cr\rhere",
+        "back\\slash",
+        "\\",
+        "\xff\xfe",
+        "bad\xc3(utf8",
+        "surrogate\xed\xa0\x80",
+        "overlong\xc0\xaf",
+        "\x01\x1f\x7f",
+        " lead and trail ",
+        "...",
+        ".hidden",
+        "-dash",
+        "*?[x]",
+        "$(echo x)",
+        "%s%n%x",
+        "\xe2\x80\xae rtl",
+        std::string(255, 'L'),
+    };
+    TempTree tree;
+    std::vector<std::string> folders = {"files", "folders"};
+    std::vector<std::string> files;
+    for (const std::string& name : names) {
+        tree.File("files/" + name, "x");
+        tree.File("folders/" + name + "/" + name);
+        folders.push_back("folders/" + name);
+        files.push_back(tree.Path("files/" + name));
+        files.push_back(tree.Path("folders/" + name + "/" + name));
+    }
+    const std::string longest = std::string(255, 'F');
+    tree.File("folders/" + names.back() + "/" + longest);
+    files.push_back(tree.Path("folders/" + names.back() + "/" + longest));
+
+    const HostileScanResult result = HostileScan(tree.Root());
+    ExpectWalkInvariants(result);
+    EXPECT_EQ(Sorted(result.scan.folders), Sorted(folders));
+    EXPECT_EQ(Sorted(result.scan.files), Sorted(files));
+    EXPECT_EQ(result.failures, std::vector<Failure>{});
+    // Events carry the same bytes: a file's folder and name join to its item.
+    std::size_t file = 0;
+    for (const Event& event : result.scan.events) {
+        if (event.isFolder == kTrue) {
+            EXPECT_EQ(event.fullPath, tree.Path(event.relativePath));
+            EXPECT_EQ(event.relativePath.substr(event.relativePath.size() - event.name.size()),
+                      event.name);
+        } else {
+            ASSERT_LT(file, result.scan.files.size());
+            EXPECT_EQ(event.fullPath + event.name, result.scan.files[file++]);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quorvel::testing

@@ -1,0 +1,43 @@
+// Roots that are not walkable folders: the walk ends at once with empty lists
+// and says why; an empty root is not a failure.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "HostileScan.h"
+#include "TempTree.h"
+
+namespace quorvel::testing {
+namespace {
+
+TEST(HostileRoots, FileMissingOrOverlongRootFailsAtOnceAndEmptyRootDoesNot) {
+    TempTree tree;
+    tree.File("plain.txt", "x");
+    tree.Folder("empty");
+    const std::string overlong = tree.Root() + "/" + std::string(5000, 'x');
+    const struct Case {
+        std::string root;
+        std::vector<Failure> failures;
+    } cases[] = {
+        {tree.Path("plain.txt"), {{tree.Path("plain.txt/"), ENOTDIR}}},
+        {tree.Path("plain.txt/below"), {{tree.Path("plain.txt/below/"), ENOTDIR}}},
+        {tree.Path("missing"), {{tree.Path("missing/"), ENOENT}}},
+        {tree.Path("missing/deeper/"), {{tree.Path("missing/deeper/"), ENOENT}}},
+        {overlong, {{overlong + "/", ENAMETOOLONG}}},
+        {tree.Path("empty"), {}},
+        {tree.Path("empty/"), {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Escaped(c.root).substr(0, 200));
+        const HostileScanResult result = HostileScan(c.root);
+        ExpectWalkInvariants(result);
+        EXPECT_EQ(result.scan, ScanResult{});
+        EXPECT_EQ(result.failures, c.failures);
+    }
+}
+
+}  // namespace
+}  // namespace quorvel::testing

@@ -1,0 +1,82 @@
+// Folders deleted while the walk is under way, from an event handler: what
+// was read before is kept, the folders that vanished are still listed and
+// counted (their parent's listing had them), and each is recorded as gone.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "HostileScan.h"
+#include "TempTree.h"
+
+namespace quorvel::testing {
+namespace {
+
+// The root's listing is read in one batch before the first entry is reported,
+// so folders deleted during the first event are still listed; opening them
+// then fails.
+TEST(HostileVanish, FoldersDeletedBeforeTheWalkReachesThemAreListedAndRecordedAsGone) {
+    TempTree tree;
+    for (int i = 0; i < 10; ++i) tree.File(std::string("d").append(std::to_string(i)).append("/f"));
+    const std::vector<std::string> order = ListedOrder(tree.Root());
+    ASSERT_EQ(order.size(), 10u);
+    const std::string& survivor = order.front();
+
+    HostileScanOptions options;
+    bool deleted = false;
+    options.onEvent = [&](const Event&, clsDirwalk&) {
+        if (std::exchange(deleted, true)) return;
+        for (const std::string& name : order) {
+            if (name != survivor) std::filesystem::remove_all(tree.Path(name));
+        }
+    };
+    const HostileScanResult result = HostileScan(tree.Root(), options);
+    ExpectWalkInvariants(result);
+    EXPECT_EQ(result.scan.folders, order);
+    EXPECT_EQ(result.scan.files, std::vector<std::string>{tree.Path(survivor + "/f")});
+    std::vector<Failure> gone;
+    for (const std::string& name : order) {
+        if (name != survivor) gone.push_back({tree.Path(name + "/"), ENOENT});
+    }
+    EXPECT_EQ(result.failures, gone);
+}
+
+// The folder being listed is deleted under the walk: the entries already read
+// are kept, the subfolder not yet opened is gone, and the listing itself ends
+// with ENOENT (Linux refuses to read a deleted folder), so the folder is
+// recorded too: its listing may have been cut short.
+TEST(HostileVanish, FolderDeletedWhileItIsListedKeepsWhatWasReadAndIsRecorded) {
+    TempTree tree;
+    for (const char* name : {"a", "b", "c"}) tree.File(std::string("doomed/") + name);
+    tree.File("doomed/sub/g");
+    const std::vector<std::string> order = ListedOrder(tree.Path("doomed"));
+    ASSERT_EQ(order.size(), 4u);
+
+    HostileScanOptions options;
+    bool deleted = false;
+    options.onEvent = [&](const Event&, clsDirwalk&) {
+        if (!std::exchange(deleted, true)) std::filesystem::remove_all(tree.Path("doomed"));
+    };
+    const HostileScanResult result = HostileScan(tree.Root(), options);
+    ExpectWalkInvariants(result);
+    EXPECT_EQ(result.scan.folders, (std::vector<std::string>{"doomed", "doomed/sub"}));
+    // Listed: every file of doomed (read in one batch), and g only when sub
+    // was opened before the deletion, that is, when it came first.
+    std::vector<std::string> files;
+    for (const std::string& name : order) {
+        if (name == "sub") {
+            if (name == order.front()) files.push_back(tree.Path("doomed/sub/g"));
+        } else {
+            files.push_back(tree.Path("doomed/" + name));
+        }
+    }
+    EXPECT_EQ(result.scan.files, files);
+    EXPECT_EQ(result.failures, (std::vector<Failure>{{tree.Path("doomed/sub/"), ENOENT},
+                                                     {tree.Path("doomed/"), ENOENT}}));
+}
+
+}  // namespace
+}  // namespace quorvel::testing
