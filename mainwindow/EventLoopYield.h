@@ -1,0 +1,27 @@
+#pragma once
+// The scanner's yield, bound to the Qt event loop and time-sliced.
+//
+// The walk yields after every entry. Running the event loop each time would
+// cost far more than the walk itself (every yield repaints whatever changed),
+// so only the first yield of a scan runs it unconditionally (the new folder
+// path, the cleared panes and the enabled Abort button show at once); later
+// yields run it only when about one frame has passed since it last ran. What
+// the walk reports, and in which order, does not change; only how often the
+// window gets to handle input and repaint.
+
+#include <QElapsedTimer>
+
+namespace quorvel {
+
+class EventLoopYield {
+  public:
+    static constexpr qint64 kSliceMs = 16;
+
+    // Use a fresh object for every scan: its first call always yields.
+    void operator()();
+
+  private:
+    QElapsedTimer sinceLastRun_;
+};
+
+}  // namespace quorvel

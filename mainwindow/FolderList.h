@@ -1,0 +1,58 @@
+#pragma once
+// The folder list: the folders from "/" down to the current folder, each one
+// step further indented, followed by the current folder's subfolders sorted
+// by name. Opening an entry (double click, or Enter on the selected one)
+// makes it the current folder and emits Change.
+//
+// Names are bytes. Subfolders are listed through the scanner's reading layer,
+// so a name that is not valid UTF-8 is listed (shown with replacement
+// characters) and a folder the user may not read is still listed; each item
+// keeps its byte path, and only the display is decoded.
+
+#include <QListWidget>
+#include <memory>
+#include <string>
+
+#include "DirectoryReader.h"
+
+namespace quorvel {
+
+class FolderList : public QListWidget {
+    Q_OBJECT
+
+  public:
+    explicit FolderList(QWidget* parent = nullptr);
+
+    // Sets the reading layer and the current folder without emitting Change.
+    // A relative `path` is taken from the process's current directory.
+    void Start(std::shared_ptr<DirectoryReader> reader, const std::string& path);
+
+    // The current folder as bytes: absolute, no trailing '/' except for "/".
+    const std::string& Path() const { return path_; }
+
+    // Makes `path` the current folder; emits Change when that differs from
+    // the previous one.
+    void SetPath(const std::string& path);
+
+    // The byte path an item stands for.
+    static std::string ItemPath(const QListWidgetItem& item);
+
+    // The process's current directory as bytes ("/" if it cannot be read).
+    static std::string CurrentDirectory();
+
+  signals:
+    void Change();
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    void Open(const QListWidgetItem* item);
+    void Refresh();
+    void AddItem(const std::string& itemPath, std::string_view name, int level, bool open);
+
+    std::shared_ptr<DirectoryReader> reader_;
+    std::string path_;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,276 @@
+#include "frmMain.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QPalette>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+
+#include "EventLoopYield.h"
+#include "FolderList.h"
+#include "ShownText.h"
+#include "TextPane.h"
+#include "mdlModes.h"
+#include "mdlSetFormIcon32.h"
+#include "ui_frmMain.h"
+
+namespace quorvel {
+namespace {
+
+// A check box counts as set when ticked or greyed.
+Flag CheckFlag(const QCheckBox& box) {
+    return box.checkState() != Qt::Unchecked ? kTrue : kFalse;
+}
+
+// Decimal text to a 32-bit integer, the way the title colour is stored.
+std::int32_t ToInt32(const QString& text) {
+    bool ok = false;
+    const double value = std::round(text.trimmed().toDouble(&ok));
+    if (!ok || value < INT32_MIN || value > INT32_MAX) {
+        throw OverflowError("not a 32-bit value: " + text.toStdString());
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+// 0x00BBGGRR, red in the low byte.
+QColor ColorFromBgr(std::int32_t value) {
+    const auto bgr = static_cast<std::uint32_t>(value);
+    return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+                  static_cast<int>((bgr >> 16) & 0xFF));
+}
+
+void SetBackground(QWidget& widget, const QColor& color) {
+    QPalette palette = widget.palette();
+    palette.setColor(QPalette::Window, color);
+    widget.setPalette(palette);
+}
+
+// One line, whatever the message holds.
+void ReportHandlerError(const char* handlerName, const char* message) {
+    std::string line = message ? message : "";
+    for (char& c : line) {
+        if (c == '\n' || c == '\r') c = ' ';
+    }
+    std::fprintf(stderr, "quorvel: %s: %s\n", handlerName, line.c_str());
+    std::fflush(stderr);
+}
+
+void AppendNumber(std::string& out, Counter n) {
+    char digits[16];
+    const auto result = std::to_chars(digits, digits + sizeof digits, n);
+    out.append(digits, result.ptr);
+}
+
+// Lists are written in chunks of many lines: the text is the same as one
+// append per line, for a fraction of the calls.
+constexpr std::size_t kListChunkBytes = 64 * 1024;
+
+void FillListPane(TextPane& pane, const Collection& list) {
+    std::string chunk;
+    chunk.reserve(kListChunkBytes + 4096);
+    for (const std::string_view item : list) {
+        AppendShown(chunk, item);
+        chunk.push_back('\n');
+        if (chunk.size() >= kListChunkBytes) {
+            pane.Append(std::string_view(chunk));
+            chunk.clear();
+        }
+    }
+    if (!chunk.empty()) pane.Append(std::string_view(chunk));
+}
+
+// Marks a pass as running for as long as it is on the stack, exceptions
+// included, and carries out a close that came in while it ran.
+class PassScope {
+  public:
+    explicit PassScope(int& depth, const bool& closeRequested, QWidget& window)
+        : depth_(depth), closeRequested_(closeRequested), window_(window) {
+        ++depth_;
+    }
+    PassScope(const PassScope&) = delete;
+    PassScope& operator=(const PassScope&) = delete;
+    ~PassScope() {
+        if (--depth_ == 0 && closeRequested_) {
+            QMetaObject::invokeMethod(&window_, &QWidget::close, Qt::QueuedConnection);
+        }
+    }
+
+  private:
+    int& depth_;
+    const bool& closeRequested_;
+    QWidget& window_;
+};
+
+}  // namespace
+
+template <class Handler>
+void frmMain::Guarded(const char* handlerName, Handler&& handler) {
+    try {
+        handler();
+        return;
+    } catch (const std::exception& error) {
+        ReportHandlerError(handlerName, error.what());
+    } catch (...) {
+        ReportHandlerError(handlerName, "unknown error");
+    }
+    ui->cmdAbort->setEnabled(false);
+}
+
+frmMain::frmMain(std::string startFolder, std::shared_ptr<DirectoryReader> reader, QWidget* parent)
+    : QWidget(parent),
+      ui(std::make_unique<Ui::frmMain>()),
+      directoryReader(std::move(reader)),
+      cDirwalk(&clsDirwalk::EntryFound, [this](std::string_view Name, std::string_view RelativePath,
+                                               std::string_view FullPath, Flag IsFolder,
+                                               Counter FileCount, Counter FolderCount) {
+          cDirwalk_EntryFound(Name, RelativePath, FullPath, IsFolder, FileCount, FolderCount);
+      }) {
+    ui->setupUi(this);
+    // A fixed dialog frame with a close box only. Still a normal top-level
+    // window, so that it keeps its task bar entry: a minimised window without
+    // one could not be got back on most Linux desktops.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(size());
+    // The title strip's design colour; the load handler replaces it.
+    SetBackground(*ui->picTitle, ui->picTitle->palette().color(QPalette::Highlight));
+
+    ui->Dir1->Start(directoryReader, startFolder);
+    connect(ui->Dir1, &FolderList::Change, this,
+            [this] { Guarded("Dir1_Change", [this] { Dir1_Change(); }); });
+    connect(ui->cmdAbort, &QPushButton::clicked, this,
+            [this] { Guarded("cmdAbort_Click", [this] { cmdAbort_Click(); }); });
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::setVisible(bool visible) {
+    if (visible && !bLoaded) {
+        bLoaded = true;
+        Guarded("Form_Load", [this] { Form_Load(); });
+        if (bCloseRequested) {
+            // Closed while loading, before it was ever shown: nothing to show,
+            // and nothing else keeps the program running.
+            QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                                      Qt::QueuedConnection);
+            return;
+        }
+    }
+    QWidget::setVisible(visible);
+}
+
+void frmMain::Form_Load() {
+    SetFormIcon(this, QStringLiteral("AAA"), kTrue);
+    InitProductInfo();
+    setWindowTitle(gProductName);
+    ui->lblTitle->setText(gProductName);
+    SetBackground(*ui->picTitle, ColorFromBgr(ToInt32(gTitleColor)));
+    ui->cmdAbort->setEnabled(false);
+    Dir1_Change();
+}
+
+void frmMain::Dir1_Change() {
+    if (bCloseRequested) return;
+    if (nPassDepth > 0) {
+        // A pass is on the stack below us (we run inside its yield). Stop its
+        // walk; it skips its end steps and scans Dir1's newest folder once
+        // its walk has unwound.
+        bRescanRequested = true;
+        if (cDirwalk) cDirwalk->Abort();
+        return;
+    }
+    PassScope scope(nPassDepth, bCloseRequested, *this);
+    // Each round needs a folder change made during the previous one.
+    do {
+        bRescanRequested = false;
+        RunPass();
+    } while (bRescanRequested && !bCloseRequested);
+    bRescanRequested = false;
+}
+
+void frmMain::RunPass() {
+    const std::string sPath = ui->Dir1->Path();
+    ui->lblPath->setText(ShownText(sPath));
+
+    cDirwalk = std::make_shared<clsDirwalk>(directoryReader);
+    cDirwalk->SetYieldHook(EventLoopYield{});
+    cDirwalk->Events(CheckFlag(*ui->chkEvents));
+    cDirwalk->FullPath(CheckFlag(*ui->chkFullPath));
+    cDirwalk->SubFolders(CheckFlag(*ui->chkmSubFolders));
+
+    ui->txtFolders->Clear();
+    ui->txtFiles->Clear();
+    ui->txtFoldersFound->Clear();
+    ui->txtFilesFound->Clear();
+    ui->cmdAbort->setEnabled(true);
+
+    cDirwalk->ScanFolder(sPath);
+
+    ui->cmdAbort->setEnabled(false);
+    if (Superseded()) return;
+
+    // Held until the pass ends, whatever happens to cDirwalk meanwhile.
+    const std::shared_ptr<const Collection> colFolders = cDirwalk->Folders();
+    const std::shared_ptr<const Collection> colFiles = cDirwalk->Files();
+    ui->lblFolderCount->setText(QString::number(cDirwalk->FolderCount()));
+    ui->lblFileCount->setText(QString::number(cDirwalk->FileCount()));
+    ui->lblFolderCount->repaint();
+    ui->lblFileCount->repaint();
+
+    Yield();
+    if (Superseded()) return;
+    if (colFolders) FillListPane(*ui->txtFolders, *colFolders);
+    Yield();
+    if (Superseded()) return;
+    if (colFiles) FillListPane(*ui->txtFiles, *colFiles);
+}
+
+void frmMain::cDirwalk_EntryFound(std::string_view Name, std::string_view RelativePath,
+                                  std::string_view FullPath, Flag IsFolder, Counter FileCount,
+                                  Counter FolderCount) {
+    const bool bFolder = IsFolder == kTrue;
+    TextPane& pane = bFolder ? *ui->txtFoldersFound : *ui->txtFilesFound;
+    sLine.clear();
+    AppendNumber(sLine, bFolder ? FolderCount : FileCount);
+    sLine.append(")-");
+    AppendShown(sLine, Name);
+    sLine.push_back('\t');
+    AppendShown(sLine, RelativePath);
+    sLine.push_back('\t');
+    AppendShown(sLine, FullPath);
+    sLine.push_back('\n');
+    AppendToPane(pane, sLine);
+}
+
+void frmMain::cmdAbort_Click() {
+    if (cDirwalk) cDirwalk->Abort();
+    ui->cmdAbort->setEnabled(false);
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    if (nPassDepth > 0) {
+        // The walk is still on the stack and must unwind before the window
+        // may go; PassScope closes it then.
+        bCloseRequested = true;
+        if (cDirwalk) cDirwalk->Abort();
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void frmMain::Yield() {
+    QCoreApplication::processEvents();
+}
+
+// Text goes at the very end and the insertion point follows it; the pane
+// does this without reading its whole text.
+void frmMain::AppendToPane(TextPane& pane, std::string_view utf8) {
+    pane.Append(utf8);
+}
+
+}  // namespace quorvel

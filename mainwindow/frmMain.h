@@ -1,0 +1,91 @@
+#pragma once
+// frmMain: the program's only window. It scans the folder chosen in Dir1
+// with a new clsDirwalk, shows every entry as it is found (when chkEvents is
+// set), and, when the walk has ended, both counts and the collected folder
+// and file lists. Abort stops a running walk.
+//
+// Showing the window the first time loads it: Form_Load (and with it the
+// first scan) runs to its end before the window becomes visible.
+//
+// Re-entry: the walk yields to the event loop, so any handler may run while
+// a scan is on the stack. A folder change then aborts the running walk; that
+// pass drops its end steps and the new folder is scanned as soon as the walk
+// has unwound, so the panes show the newest folder's results exactly once and
+// scans never nest. Closing the window during a scan aborts it as well and
+// closes once the walk has unwound.
+//
+// Errors: handlers are entered from Qt, which cannot carry an exception. Each
+// connection runs its handler under a guard that writes one line to stderr,
+// disables Abort and leaves the window usable.
+
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "BasicTypes.h"
+#include "DirectoryReader.h"
+#include "WithEvents.h"
+#include "clsDirwalk.h"
+
+namespace Ui {
+class frmMain;
+}
+
+namespace quorvel {
+
+class TextPane;
+
+class frmMain : public QWidget {
+    Q_OBJECT
+
+  public:
+    // `startFolder` is where Dir1 starts (relative to the current directory
+    // if not absolute); `reader` lists folders for Dir1 and every scan.
+    explicit frmMain(std::string startFolder = {},
+                     std::shared_ptr<DirectoryReader> reader = SystemDirectoryReader(),
+                     QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    void setVisible(bool visible) override;
+
+    // The handlers, in code order. Public so that a test can call them the
+    // way the runtime does; the connections go through the error guard.
+    void Form_Load();
+    void Dir1_Change();
+    void cDirwalk_EntryFound(std::string_view Name, std::string_view RelativePath,
+                             std::string_view FullPath, Flag IsFolder, Counter FileCount,
+                             Counter FolderCount);
+    void cmdAbort_Click();
+
+    // The current scanner, or null before the first scan.
+    const std::shared_ptr<clsDirwalk>& Scanner() const { return cDirwalk.get(); }
+    bool IsLoaded() const { return bLoaded; }
+    // True while a scan driver pass (its walk or its end steps) is running.
+    bool IsScanning() const { return nPassDepth > 0; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    // One scan driver pass. Returns early, skipping the rest of its end
+    // steps, once a newer folder change or a close has superseded it.
+    void RunPass();
+    bool Superseded() const { return bRescanRequested || bCloseRequested; }
+    void Yield();
+    void AppendToPane(TextPane& pane, std::string_view utf8);
+    template <class Handler>
+    void Guarded(const char* handlerName, Handler&& handler);
+
+    std::unique_ptr<Ui::frmMain> ui;
+    std::shared_ptr<DirectoryReader> directoryReader;
+    WithEvents<clsDirwalk, EntryFoundHandler> cDirwalk;
+    bool bLoaded = false;
+    int nPassDepth = 0;
+    bool bRescanRequested = false;
+    bool bCloseRequested = false;
+    // Reused for every found line, so that an entry costs no allocation.
+    std::string sLine;
+};
+
+}  // namespace quorvel
