@@ -1,0 +1,171 @@
+// The window's own pieces: the folder list, how names are shown, and the
+// time-sliced yield.
+
+#include <QSignalSpy>
+#include <QtTest>
+
+#include "EventLoopYield.h"
+#include "ShownText.h"
+#include "WindowTestSupport.h"
+
+using namespace quorvel;
+using namespace quorvel::testing;
+
+namespace {
+
+std::string Shown(std::string_view bytes) {
+    std::string out;
+    AppendShown(out, bytes);
+    return out;
+}
+
+QStringList ItemTexts(const QListWidget& list) {
+    QStringList texts;
+    for (int i = 0; i < list.count(); ++i) texts << list.item(i)->text();
+    return texts;
+}
+
+}  // namespace
+
+class WidgetsTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void shownText();
+    void folderListShowsChainThenSubfolders();
+    void folderListKeepsBytes();
+    void folderListOpens();
+    void folderListRelativeAndRoot();
+    void yieldIsTimeSliced();
+};
+
+void WidgetsTest::shownText() {
+    QCOMPARE(Shown("plain name.txt"), std::string("plain name.txt"));
+    QCOMPARE(Shown("a\nb\tc\rd"), std::string("a\\nb\\tc\\rd"));
+    QCOMPARE(Shown(std::string_view("nul\0bell\a\x1b\x7f", 11)),
+             std::string("nul\\x00bell\\x07\\x1B\\x7F"));
+    QCOMPARE(Shown("back\\slash"), std::string("back\\slash"));
+    // Well-formed UTF-8 stays; C1 controls and line separators are escaped.
+    QCOMPARE(Shown("gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x98\x80"),
+             std::string("gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x98\x80"));
+    QCOMPARE(Shown("x\xC2\x85y\xE2\x80\xA8z"), std::string("x\\x85y\\u2028z"));
+    // Each byte that starts no well-formed sequence becomes one U+FFFD.
+    const std::string fffd = "\xEF\xBF\xBD";
+    QCOMPARE(Shown("a\xFF"), "a" + fffd);
+    QCOMPARE(Shown("\xC0\xAF"), fffd + fffd);                        // overlong
+    QCOMPARE(Shown("\xED\xA0\x80"), fffd + fffd + fffd);             // surrogate
+    QCOMPARE(Shown("\xE2\x82"), fffd + fffd);                        // cut short
+    QCOMPARE(Shown("\xF4\x90\x80\x80"), fffd + fffd + fffd + fffd);  // past U+10FFFF
+    QCOMPARE(ShownText("a\xFF\n"), QStringLiteral("a\uFFFD\\n"));
+}
+
+void WidgetsTest::folderListShowsChainThenSubfolders() {
+    TempFolder tree;
+    for (const char* name : {"beta", "Alpha", "item10", "item9", "gamma"}) tree.Folder(name);
+    tree.File("zzz-file");
+    FolderList list;
+    list.Start(SystemDirectoryReader(), tree.Root());
+
+    QStringList expected{"/"};
+    const QStringList parts = QString::fromStdString(tree.Root()).split('/', Qt::SkipEmptyParts);
+    expected += parts;
+    expected += QStringList{"Alpha", "beta", "gamma", "item9", "item10"};
+    QCOMPARE(ItemTexts(list), expected);
+    // Indented one step per level; the open folder is the selected item.
+    const int depth = int(parts.size());
+    QCOMPARE(list.item(0)->data(Qt::UserRole + 1).toInt(), 0);
+    QCOMPARE(list.item(depth)->data(Qt::UserRole + 1).toInt(), depth);
+    QCOMPARE(list.item(depth + 1)->data(Qt::UserRole + 1).toInt(), depth + 1);
+    QCOMPARE(list.currentRow(), depth);
+    QCOMPARE(FolderList::ItemPath(*list.item(depth + 1)), tree.Path("Alpha"));
+    QCOMPARE(FolderList::ItemPath(*list.item(0)), std::string("/"));
+}
+
+void WidgetsTest::folderListKeepsBytes() {
+    TempFolder tree;
+    tree.Folder("caf\xE9");  // Latin-1, not UTF-8
+    tree.Folder("two\nlines");
+    tree.Folder(".hidden");
+    const std::string link = tree.Path("link");
+    QVERIFY(::symlink(tree.Path(".hidden").c_str(), link.c_str()) == 0);
+    FolderList list;
+    list.Start(SystemDirectoryReader(), tree.Root() + "/");
+    QCOMPARE(list.Path(), tree.Root());
+
+    QStringList subfolders = ItemTexts(list).mid(list.currentRow() + 1);
+    subfolders.sort();
+    QCOMPARE(subfolders,
+             (QStringList{".hidden", QStringLiteral("caf\uFFFD"), "link", "two\\nlines"}));
+    QSignalSpy changes(&list, &FolderList::Change);
+    for (int i = list.currentRow() + 1; i < list.count(); ++i) {
+        if (list.item(i)->text() != QStringLiteral("caf\uFFFD")) continue;
+        emit list.itemDoubleClicked(list.item(i));
+    }
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(list.Path(), tree.Path("caf\xE9"));
+}
+
+void WidgetsTest::folderListOpens() {
+    TempFolder tree;
+    tree.Folder("one/two");
+    FolderList list;
+    list.Start(SystemDirectoryReader(), tree.Root());
+    QSignalSpy changes(&list, &FolderList::Change);
+    list.resize(400, 600);
+    list.show();
+
+    // Enter on a subfolder opens it.
+    list.setCurrentRow(list.count() - 1);
+    QTest::keyClick(&list, Qt::Key_Return);
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(list.Path(), tree.Path("one"));
+    QCOMPARE(list.item(list.count() - 1)->text(), QStringLiteral("two"));
+
+    // Double click on an entry of the chain goes back up.
+    const int parentRow = list.currentRow() - 1;
+    const QRect rect = list.visualItemRect(list.item(parentRow));
+    // As a double click arrives: press, release, then the double-click press.
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, rect.center());
+    QCOMPARE(changes.count(), 2);
+    QCOMPARE(list.Path(), tree.Root());
+
+    // Opening the current folder again is no change.
+    list.SetPath(tree.Root() + "/");
+    QCOMPARE(changes.count(), 2);
+}
+
+void WidgetsTest::folderListRelativeAndRoot() {
+    FolderList list;
+    list.Start(SystemDirectoryReader(), "/");
+    QCOMPARE(list.Path(), std::string("/"));
+    QCOMPARE(list.item(0)->text(), QStringLiteral("/"));
+    QCOMPARE(list.currentRow(), 0);
+    QVERIFY(list.count() > 1);  // the root always has folders
+    QCOMPARE(FolderList::ItemPath(*list.item(1)).rfind('/'), std::size_t(0));
+
+    list.Start(SystemDirectoryReader(), "");
+    QCOMPARE(list.Path(), FolderList::CurrentDirectory());
+}
+
+void WidgetsTest::yieldIsTimeSliced() {
+    QElapsedTimer sinceRun;
+    sinceRun.start();
+    EventLoopYield yield;
+    int delivered = 0;
+    QTimer::singleShot(0, [&] { ++delivered; });
+    yield();  // the first always runs the loop
+    QCOMPARE(delivered, 1);
+
+    QTimer::singleShot(0, [&] { ++delivered; });
+    yield();
+    // Started before the yield's own clock, so never behind it.
+    if (sinceRun.elapsed() < EventLoopYield::kSliceMs) QCOMPARE(delivered, 1);
+    // Once a slice has passed, the next yield runs the loop again.
+    QTest::qSleep(int(EventLoopYield::kSliceMs) + 5);
+    for (int i = 0; i < 3 && delivered < 2; ++i) yield();
+    QCOMPARE(delivered, 2);
+}
+
+QTEST_MAIN(WidgetsTest)
+#include "tst_widgets.moc"
