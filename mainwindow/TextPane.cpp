@@ -17,6 +17,7 @@
 #include <climits>
 #include <cmath>
 #include <memory>
+#include <utility>
 
 #include "TextPaneAccessible.h"
 #include "TextPaneUtf8.h"
@@ -87,6 +88,7 @@ qsizetype TextPane::Length() const {
 }
 
 void TextPane::Clear() {
+    FlushAccessibleInsert();
     const QString removed = QAccessible::isActive() ? Text() : QString();
     lines_.Clear();
     anchor_ = caret_ = 0;
@@ -113,16 +115,21 @@ void TextPane::SetText(const QString& text) {
 
 void TextPane::Append(std::string_view utf8) {
     const qsizetype before = Length();
-    const std::uint64_t bytesBefore = lines_.ByteSize();
     AppendWellFormed(utf8);
     anchor_ = caret_ = Length();
     goalX_ = -1;
+    // Assistive technology hears of appended text once per view update, not
+    // once per line: a scan appends far faster than anyone can listen.
+    if (accessibleInsertFrom_ < 0 && QAccessible::isActive()) accessibleInsertFrom_ = before;
     ScheduleSync();
-    if (QAccessible::isActive()) {
-        QAccessibleTextInsertEvent event(this, ClampToInt(before),
-                                         lines_.Decode(bytesBefore, lines_.ByteSize()));
-        QAccessible::updateAccessibility(&event);
-    }
+}
+
+void TextPane::FlushAccessibleInsert() {
+    const qsizetype from = std::exchange(accessibleInsertFrom_, -1);
+    if (from < 0 || from >= Length() || !QAccessible::isActive()) return;
+    QAccessibleTextInsertEvent event(this, ClampToInt(from), TextRange(from, Length()));
+    QAccessible::updateAccessibility(&event);
+    NotifySelection();
 }
 
 void TextPane::Append(const QString& text) {
@@ -186,6 +193,7 @@ void TextPane::ReplaceRange(qsizetype begin, qsizetype end, const QString& text)
         Append(text);
         return;
     }
+    FlushAccessibleInsert();
     const QString removed = QAccessible::isActive() ? TextRange(begin, end) : QString();
     const std::uint64_t cut = lines_.ByteOfUnit(static_cast<std::uint64_t>(begin), false);
     const std::uint64_t resume = lines_.ByteOfUnit(static_cast<std::uint64_t>(end), true);
@@ -234,6 +242,7 @@ void TextPane::CopyToSelectionClipboard() const {
 
 void TextPane::NotifySelection() {
     if (!QAccessible::isActive()) return;
+    FlushAccessibleInsert();
     QAccessibleTextSelectionEvent event(this, ClampToInt(SelStart()),
                                         ClampToInt(SelStart() + SelLength()));
     event.setCursorPosition(ClampToInt(caret_));
@@ -351,7 +360,7 @@ void TextPane::ScheduleSync() {
     if (syncPending_) return;
     syncPending_ = true;
     QMetaObject::invokeMethod(
-        this, [this] { SyncScrollBars(); }, Qt::QueuedConnection);
+        this, [this] { SyncIfPending(); }, Qt::QueuedConnection);
 }
 
 void TextPane::SyncIfPending() {
@@ -359,10 +368,28 @@ void TextPane::SyncIfPending() {
 }
 
 void TextPane::SyncScrollBars() {
+    // Showing or hiding a scroll bar resizes the viewport, whose resize event
+    // comes back here; the outer call then measures again instead.
+    if (syncing_) {
+        resyncNeeded_ = true;
+        return;
+    }
+    syncing_ = true;
     syncPending_ = false;
+    const bool follow = followTail_;
+    for (int pass = 0; pass < 3; ++pass) {
+        resyncNeeded_ = false;
+        ApplyScrollRanges(follow);
+        if (!resyncNeeded_) break;
+    }
+    syncing_ = false;
+    viewport()->update();
+    FlushAccessibleInsert();
+}
+
+void TextPane::ApplyScrollRanges(bool follow) {
     QScrollBar* vertical = verticalScrollBar();
     const int rows = VisibleRows();
-    const bool follow = followTail_;
     const int lastTop = ClampToInt(LineCount() - rows);
     vertical->setRange(0, lastTop);
     vertical->setPageStep(rows);
@@ -377,7 +404,6 @@ void TextPane::SyncScrollBars() {
         0, std::max(0, static_cast<int>(std::min(content, kUnlimitedWidth)) - viewWidth));
     horizontal->setPageStep(std::max(1, viewWidth));
     horizontal->setSingleStep(std::max(1, static_cast<int>(2 * averageCharWidth_)));
-    viewport()->update();
 }
 
 void TextPane::scrollContentsBy(int, int) {

@@ -123,6 +123,8 @@ class TextPane : public QAbstractScrollArea {
     void UpdateFontMetrics();
     void ScheduleSync();
     void SyncScrollBars();
+    void ApplyScrollRanges(bool follow);
+    void FlushAccessibleInsert();
     void SyncIfPending();
     int VisibleRows() const;
     qreal OriginX() const;
@@ -146,6 +148,9 @@ class TextPane : public QAbstractScrollArea {
     qreal measuredWidth_ = 0;  // widest row painted so far
     qreal goalX_ = -1;         // column kept by up/down moves
     bool syncPending_ = false;
+    bool syncing_ = false;
+    bool resyncNeeded_ = false;
+    qsizetype accessibleInsertFrom_ = -1;  // start of text appended since AT last heard
     bool followTail_ = true;
     DragUnit dragUnit_ = DragUnit::None;
     std::pair<qsizetype, qsizetype> dragOrigin_;  // what the first click selected

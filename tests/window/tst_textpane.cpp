@@ -4,6 +4,8 @@
 
 #include <QAccessible>
 #include <QClipboard>
+#include <QLineEdit>
+#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QtTest>
 
@@ -50,11 +52,13 @@ class TstTextPane : public QObject {
     void illFormedUtf8ShowsReplacementCharacters();
     void positionsMatchQStringOverMixedText();
     void setSelTextReplacesInMiddleAndAppendsAtEnd();
+    void editsMatchAStringModel();
     void selectionIsClampedLikeARichTextBox();
     void clearAndSetText();
     void selectAllAndCopyPutsExactTextOnClipboard();
     void keyboardMovesAndSelects();
     void mouseSelectsCharactersWordsAndExtends();
+    void paintsBaseBackgroundAndHighlightedSelection();
     void appendOnlySchedulesRepaintAndFollowsTail();
     void millionLines();
     void accessibilityReadsTextLinesAndSelection();
@@ -178,6 +182,34 @@ void TstTextPane::setSelTextReplacesInMiddleAndAppendsAtEnd() {
     QCOMPARE(pane.SelStart(), 1);
 }
 
+void TstTextPane::editsMatchAStringModel() {
+    // Replacements anywhere, including across the row groups and storage
+    // blocks that hold the position index, against a plain QString.
+    QString model = MixedText();
+    TextPane pane;
+    pane.Append(model);
+    QRandomGenerator random(20240607);
+    const QString pieces[] = {"", "x", "\n", "\u00e9\n\u20ac", "new line\nand more\n"};
+    for (int step = 0; step < 150; ++step) {
+        const auto start = static_cast<qsizetype>(random.bounded(model.size() + 1));
+        const auto length = static_cast<qsizetype>(random.bounded(step % 5 == 0 ? 40000 : 30));
+        const QString& piece = pieces[step % 5];
+        pane.SetSelStart(start);
+        pane.SetSelLength(length);
+        const qsizetype kept = std::min(length, model.size() - start);
+        QCOMPARE(pane.SelText(), model.mid(start, kept));
+        pane.SetSelText(piece);
+        model.replace(start, kept, piece);
+        QCOMPARE(pane.SelStart(), start + piece.size());
+        QCOMPARE(pane.Length(), model.size());
+        QCOMPARE(pane.LineCount(), model.count(QLatin1Char('\n')) +
+                                       (model.endsWith('\n') || model.isEmpty() ? 0 : 1));
+    }
+    QCOMPARE(pane.Text(), model);
+    const QStringList lines = model.split(QLatin1Char('\n'));
+    for (int i = 0; i < pane.LineCount(); ++i) QCOMPARE(pane.Line(i), lines[i]);
+}
+
 void TstTextPane::selectionIsClampedLikeARichTextBox() {
     TextPane pane;
     pane.SetText(QStringLiteral("hello"));
@@ -288,6 +320,40 @@ void TstTextPane::mouseSelectsCharactersWordsAndExtends() {
     QCOMPARE(pane.SelText(), QStringLiteral("second_word"));
     QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(5, view->height() - 2));  // below the text
     QCOMPARE(pane.SelStart(), pane.Length());
+}
+
+void TstTextPane::paintsBaseBackgroundAndHighlightedSelection() {
+    QWidget host;
+    QLineEdit other(&host);  // holds the focus first
+    TextPane pane(&host);
+    QPalette palette = pane.palette();
+    const QColor base(250, 240, 200);
+    const QColor highlight(10, 20, 200);
+    palette.setColor(QPalette::Base, base);
+    palette.setColor(QPalette::Highlight, highlight);
+    pane.setPalette(palette);
+    pane.setGeometry(0, 30, 300, 120);
+    host.resize(300, 150);
+    host.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&host));
+    other.setFocus();
+    auto count = [&pane](QColor colour) {
+        const QImage image = pane.viewport()->grab().toImage();
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) n += image.pixelColor(x, y) == colour;
+        return n;
+    };
+    pane.Append(std::string_view("tab\there\x01 bell\nsecond\n\n"));
+    QCoreApplication::processEvents();
+    QCOMPARE(count(highlight), 0);
+    QVERIFY(count(base) > 300 * 100 / 2);
+    pane.SelectAll();
+    QVERIFY(count(highlight) > 100);
+    pane.Clear();
+    QCOMPARE(count(highlight), 0);
+    pane.setFocus();  // an empty, focused pane shows its focus mark
+    QVERIFY(count(highlight) > 100);
 }
 
 void TstTextPane::appendOnlySchedulesRepaintAndFollowsTail() {
