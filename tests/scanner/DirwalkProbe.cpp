@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -105,7 +106,68 @@ class CappedReader final : public DirectoryReader {
     int opened_ = 0;
 };
 
+// Reads the whole listing up front and hands it out in sorted order.
+class SortedListing final : public FolderListing {
+  public:
+    explicit SortedListing(std::unique_ptr<FolderListing> inner) : inner_(std::move(inner)) {
+        DirEntry entry;
+        while (inner_->Next(entry)) {
+            entries_.push_back(
+                {std::string(entry.name), entry.isFolder, entry.isLink, entry.linkTarget});
+        }
+        std::sort(entries_.begin(), entries_.end(), [](const Stored& a, const Stored& b) {
+            const bool aDots = a.name == "." || a.name == "..";
+            const bool bDots = b.name == "." || b.name == "..";
+            return aDots != bDots ? bDots : a.name < b.name;
+        });
+    }
+
+    bool Next(DirEntry& entry) override {
+        if (next_ == entries_.size()) return false;
+        const Stored& s = entries_[next_++];
+        entry = DirEntry{s.name, s.isFolder, s.isLink, s.linkTarget};
+        return true;
+    }
+    int Error() const override { return inner_->Error(); }
+    FolderId Identity() override { return inner_->Identity(); }
+    FolderListing& Inner() { return *inner_; }
+
+  private:
+    struct Stored {
+        std::string name;
+        bool isFolder;
+        bool isLink;
+        FolderId linkTarget;
+    };
+    std::unique_ptr<FolderListing> inner_;
+    std::vector<Stored> entries_;
+    std::size_t next_ = 0;
+};
+
+class SortedReader final : public DirectoryReader {
+  public:
+    std::unique_ptr<FolderListing> OpenRoot(const std::string& path, int& error) override {
+        return Wrap(inner_->OpenRoot(path, error));
+    }
+    std::unique_ptr<FolderListing> OpenChild(FolderListing& parent, std::string_view name,
+                                             std::string_view fullPath, int& error) override {
+        auto& sorted = static_cast<SortedListing&>(parent);
+        return Wrap(inner_->OpenChild(sorted.Inner(), name, fullPath, error));
+    }
+
+  private:
+    static std::unique_ptr<FolderListing> Wrap(std::unique_ptr<FolderListing> inner) {
+        if (!inner) return nullptr;
+        return std::make_unique<SortedListing>(std::move(inner));
+    }
+    std::shared_ptr<DirectoryReader> inner_ = SystemDirectoryReader();
+};
+
 }  // namespace
+
+std::shared_ptr<DirectoryReader> SortedSystemReader() {
+    return std::make_shared<SortedReader>();
+}
 
 ScanResult Scan(const std::string& root, ScanOptions options) {
     ScanResult result;

@@ -2,6 +2,7 @@
 // Runs clsDirwalk the way its owner does (through a WithEvents variable) and
 // captures everything it reports as plain values that tests compare exactly.
 
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -64,6 +65,11 @@ ScanResult Scan(const std::string& root, ScanOptions options = {});
 // The names of `folder` (without "." and "..") in the order the system's
 // reader returns them: what a test needs to predict the walk's order.
 std::vector<std::string> ListedOrder(const std::string& folder);
+
+// The system's reader with every folder's entries sorted by their bytes and
+// "." and ".." put last, where they can hide the least: for tests whose
+// expectations need one fixed order.
+std::shared_ptr<DirectoryReader> SortedSystemReader();
 
 // Open descriptors of this process, to show a scan leaks none.
 int OpenDescriptorCount();

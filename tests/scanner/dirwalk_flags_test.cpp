@@ -177,9 +177,9 @@ TEST(DirwalkAbort, RequestBeforeScanFolderIsClearedByIt) {
     EXPECT_EQ(walker->FileCount(), 1);
 }
 
-// p/{p1,p2}/{f1,f2,f3} and q/{q1,q2}/{f1,f2,f3}: whatever the listing order,
-// the first file met lies two levels down, so an abort there has exactly two
-// open levels to complete.
+// p/{p1,p2}/{f1,f2,f3} and q/{q1,q2}/{f1,f2,f3}, listed in sorted order with
+// "." and ".." last, so that nothing but the abort itself can end a folder's
+// loop early.
 class AbortedWalk : public ::testing::Test {
   protected:
     AbortedWalk() {
@@ -188,40 +188,12 @@ class AbortedWalk : public ::testing::Test {
         }
     }
 
-    // Checks `result` against a walk stopped after `filesBeforeStop` files of
-    // the first leaf. Names come from the events, since the order within a
-    // folder is the file system's; everything else is fixed.
-    void ExpectStoppedInFirstLeaf(const ScanResult& result, Counter filesBeforeStop) {
-        ASSERT_EQ(result.events.size(), static_cast<std::size_t>(filesBeforeStop) + 2);
-        const std::string r = tree.Root() + "/";
-        const std::string leafRel =
-            result.events.back().name + "/" + result.events[result.events.size() - 2].name;
-        std::vector<Event> expected;
-        std::vector<std::string> files;
-        for (Counter i = 0; i < filesBeforeStop; ++i) {
-            const std::string& name = result.events[static_cast<std::size_t>(i)].name;
-            expected.push_back(FileEvent(name, leafRel + "/", r + leafRel + "/", i + 1, 0));
-            files.push_back(r + leafRel + "/" + name);
-        }
-        const std::string top = result.events.back().name;
-        const std::string leaf = result.events[result.events.size() - 2].name;
-        expected.push_back(FolderEvent(leaf, leafRel, r + leafRel, filesBeforeStop, 1));
-        expected.push_back(FolderEvent(top, top, r + top, filesBeforeStop, 2));
-        EXPECT_EQ(result.events, expected);
-        EXPECT_EQ(result.folders, (std::vector<std::string>{top, leafRel}));
-        EXPECT_EQ(result.files, files);
-        EXPECT_EQ(result.folderCount, 2);
-        EXPECT_EQ(result.fileCount, filesBeforeStop);
-        EXPECT_TRUE(top == "p" || top == "q") << top;
-        EXPECT_EQ(leaf.substr(0, 1), top);
-    }
-
     // Runs a walk that calls Abort from the handler of its `stopAt`-th event
-    // (or from the yield hook after it), and records everything.
+    // (or from the yield after it), and records everything.
     ScanResult RunAbortingAt(std::size_t stopAt, bool fromYield) {
         ScanResult result;
         Walker walker{&clsDirwalk::EntryFound, RecordInto(result.events)};
-        walker = std::make_shared<clsDirwalk>();
+        walker = std::make_shared<clsDirwalk>(SortedSystemReader());
         walker->Events(kTrue);
         clsDirwalk* raw = walker.get().get();
         std::size_t yields = 0;
@@ -246,20 +218,47 @@ class AbortedWalk : public ::testing::Test {
     }
 
     TempTree tree;
+    const std::string r = tree.Root() + "/";
 };
 
+// Abort at the first file: p1's loop ends, then p1 and p are completed.
 TEST_F(AbortedWalk, FromAHandlerCompletesEveryOpenLevelInnermostFirst) {
-    ExpectStoppedInFirstLeaf(RunAbortingAt(1, false), 1);
+    EXPECT_EQ(RunAbortingAt(1, false), (ScanResult{{"p", "p/p1"},
+                                                   {r + "p/p1/f1"},
+                                                   2,
+                                                   1,
+                                                   {FileEvent("f1", "p/p1/", r + "p/p1/", 1, 0),
+                                                    FolderEvent("p1", "p/p1", r + "p/p1", 1, 1),
+                                                    FolderEvent("p", "p", r + "p", 1, 2)}}));
 }
 
 TEST_F(AbortedWalk, FromTheYieldCompletesEveryOpenLevelInnermostFirst) {
-    ExpectStoppedInFirstLeaf(RunAbortingAt(1, true), 1);
+    EXPECT_EQ(RunAbortingAt(1, true), RunAbortingAt(1, false));
 }
 
-// Abort at the leaf's own event: the leaf is already complete, so only its
-// parent's loop ends and the parent is completed.
+// Abort at p1's own event: p1 is already complete, so p's loop ends there
+// (p2 is never met) and p is completed.
 TEST_F(AbortedWalk, AtAFolderEventEndsItsParentsLevel) {
-    ExpectStoppedInFirstLeaf(RunAbortingAt(4, false), 3);
+    const std::string p1 = r + "p/p1/";
+    EXPECT_EQ(RunAbortingAt(4, false),
+              (ScanResult{
+                  {"p", "p/p1"},
+                  {p1 + "f1", p1 + "f2", p1 + "f3"},
+                  2,
+                  3,
+                  {FileEvent("f1", "p/p1/", p1, 1, 0), FileEvent("f2", "p/p1/", p1, 2, 0),
+                   FileEvent("f3", "p/p1/", p1, 3, 0), FolderEvent("p1", "p/p1", r + "p/p1", 3, 1),
+                   FolderEvent("p", "p", r + "p", 3, 2)}}));
+}
+
+// Abort at p's event, in the root's loop: q is never met.
+TEST_F(AbortedWalk, AtATopFolderEventEndsTheWalk) {
+    const ScanResult result = RunAbortingAt(9, false);
+    EXPECT_EQ(result.folders, (std::vector<std::string>{"p", "p/p1", "p/p2"}));
+    EXPECT_EQ(result.fileCount, 6);
+    EXPECT_EQ(result.folderCount, 3);
+    ASSERT_EQ(result.events.size(), 9u);
+    EXPECT_EQ(result.events.back(), FolderEvent("p", "p", r + "p", 6, 3));
 }
 
 TEST(DirwalkSettings, ChangesDuringAWalkApplyFromTheNextStep) {
