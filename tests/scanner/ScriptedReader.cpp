@@ -115,6 +115,10 @@ std::unique_ptr<FolderListing> ScriptedReader::Open(FolderRef folder, int& error
         error = e;
         return nullptr;
     }
+    if (open_ >= openLimit_) {
+        error = EMFILE;
+        return nullptr;
+    }
     return std::make_unique<Listing>(*this, folder);
 }
 

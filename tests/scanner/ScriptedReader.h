@@ -74,6 +74,9 @@ class ScriptedReader final : public DirectoryReader {
 
     int OpenListings() const { return open_; }
     int MostOpenListings() const { return mostOpen_; }
+    // Opens beyond `n` open listings fail with EMFILE, as at a process's
+    // descriptor limit; a walk that descends without end then stops.
+    void LimitOpenListings(int n) { openLimit_ = n; }
 
     std::unique_ptr<FolderListing> OpenRoot(const std::string& path, int& error) override;
     std::unique_ptr<FolderListing> OpenChild(FolderListing& parent, std::string_view name,
@@ -87,6 +90,7 @@ class ScriptedReader final : public DirectoryReader {
     std::map<std::string, FolderRef> roots_;
     int open_ = 0;
     int mostOpen_ = 0;
+    int openLimit_ = std::numeric_limits<int>::max();
 };
 
 }  // namespace quorvel::testing
