@@ -196,14 +196,13 @@ class AbortedWalk : public ::testing::Test {
         walker = std::make_shared<clsDirwalk>(SortedSystemReader());
         walker->Events(kTrue);
         clsDirwalk* raw = walker.get().get();
-        std::size_t yields = 0;
+        yields = 0;
+        walker->SetYieldHook([this, raw, stopAt, fromYield] {
+            if (++yields == stopAt && fromYield) raw->Abort();
+        });
         // Connected after the recorder, so the event in hand is already recorded.
         EventSource<EntryFoundHandler>::Connection aborter;
-        if (fromYield) {
-            walker->SetYieldHook([&] {
-                if (++yields == stopAt) raw->Abort();
-            });
-        } else {
+        if (!fromYield) {
             aborter = walker->EntryFound.Connect(
                 [&](std::string_view, std::string_view, std::string_view, Flag, Counter, Counter) {
                     if (result.events.size() == stopAt) raw->Abort();
@@ -219,6 +218,7 @@ class AbortedWalk : public ::testing::Test {
 
     TempTree tree;
     const std::string r = tree.Root() + "/";
+    std::size_t yields = 0;
 };
 
 // Abort at the first file: p1's loop ends, then p1 and p are completed.
@@ -230,6 +230,8 @@ TEST_F(AbortedWalk, FromAHandlerCompletesEveryOpenLevelInnermostFirst) {
                                                    {FileEvent("f1", "p/p1/", r + "p/p1/", 1, 0),
                                                     FolderEvent("p1", "p/p1", r + "p/p1", 1, 1),
                                                     FolderEvent("p", "p", r + "p", 1, 2)}}));
+    // The aborting entry still yields, and so does each level completed.
+    EXPECT_EQ(yields, 3u);
 }
 
 TEST_F(AbortedWalk, FromTheYieldCompletesEveryOpenLevelInnermostFirst) {
