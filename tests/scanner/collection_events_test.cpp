@@ -19,6 +19,13 @@ std::vector<std::string> Copy(const Collection& list) {
     return {list.begin(), list.end()};
 }
 
+// Not `"prefix" + std::to_string(n)`: GCC 12 warns falsely (-Wrestrict) on it.
+std::string Numbered(std::string_view prefix, int n) {
+    std::string text(prefix);
+    text += std::to_string(n);
+    return text;
+}
+
 TEST(Collection, KeepsItemsInOrderWithEmptyAndConcatenatedItems) {
     Collection list;
     list.Add("/data/");
@@ -51,7 +58,7 @@ TEST(Collection, ItemsNeverMoveAsTheListGrows) {
     EXPECT_EQ(bigView, big);
     ASSERT_EQ(list.size(), static_cast<std::size_t>(kItems) + 3);
     for (int i = 0; i < kItems; i += 9973) {
-        EXPECT_EQ(list[static_cast<std::size_t>(i) + 2], "item/" + std::to_string(i));
+        EXPECT_EQ(list[static_cast<std::size_t>(i) + 2], Numbered("item/", i));
     }
     EXPECT_EQ(list[list.size() - 1], "last");
 }
@@ -65,9 +72,9 @@ struct Source {
 TEST(EventSource, RunsHandlersInConnectionOrderUntilTheirConnectionGoes) {
     Source source;
     std::vector<std::string> calls;
-    auto a = source.Fired.Connect([&](int v) { calls.push_back("a" + std::to_string(v)); });
+    auto a = source.Fired.Connect([&](int v) { calls.push_back(Numbered("a", v)); });
     std::optional<EventSource<IntHandler>::Connection> b =
-        source.Fired.Connect([&](int v) { calls.push_back("b" + std::to_string(v)); });
+        source.Fired.Connect([&](int v) { calls.push_back(Numbered("b", v)); });
     source.Fired.Raise(1);
     b.reset();
     source.Fired.Raise(2);
