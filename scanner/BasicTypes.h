@@ -19,7 +19,7 @@ using Counter = std::int32_t;
 inline constexpr Counter kCounterMax = std::numeric_limits<Counter>::max();
 
 class OverflowError : public std::overflow_error {
-public:
+  public:
     using std::overflow_error::overflow_error;
 };
 

@@ -21,13 +21,16 @@ char* Collection::Reserve(std::size_t n) {
     return out;
 }
 
-void Collection::Add(std::string_view item) { Add(item, {}); }
+void Collection::Add(std::string_view item) {
+    Add(item, {});
+}
 
 void Collection::Add(std::string_view head, std::string_view tail) {
     const std::size_t n = head.size() + tail.size();
     // Reserve the index slot first so that a failing push_back cannot leave
     // bytes without an item.
-    if (items_.size() == items_.capacity()) items_.reserve(std::max<std::size_t>(64, items_.size() * 2));
+    if (items_.size() == items_.capacity())
+        items_.reserve(std::max<std::size_t>(64, items_.size() * 2));
     if (n == 0) {
         items_.emplace_back();
         return;

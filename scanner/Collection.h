@@ -13,7 +13,7 @@ namespace quorvel {
 // million short paths cost one index slot each plus their bytes, without a
 // heap allocation per item.
 class Collection {
-public:
+  public:
     using const_iterator = std::vector<std::string_view>::const_iterator;
 
     Collection() = default;
@@ -34,7 +34,7 @@ public:
     // Bytes held by the items (not the index).
     std::size_t ByteCount() const { return byteCount_; }
 
-private:
+  private:
     char* Reserve(std::size_t n);
 
     static constexpr std::size_t kBlockSize = 256 * 1024;

@@ -35,7 +35,7 @@ struct DirEntry {
 
 // One open folder being listed. Closing (destruction) releases every handle.
 class FolderListing {
-public:
+  public:
     virtual ~FolderListing() = default;
     // Moves to the next entry. Returns false at the end of the listing or on a
     // read error; Error() then tells which (0 at a normal end, else an errno).
@@ -47,7 +47,7 @@ public:
 };
 
 class DirectoryReader {
-public:
+  public:
     virtual ~DirectoryReader() = default;
     // Opens the folder at `path` (absolute, or relative to the current
     // directory). Returns null and sets `error` when it cannot be listed.

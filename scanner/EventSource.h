@@ -18,9 +18,9 @@ class EventSource {
         bool connected = true;
     };
 
-public:
+  public:
     class Connection {
-    public:
+      public:
         Connection() = default;
         Connection(Connection&&) noexcept = default;
         Connection& operator=(Connection&& other) noexcept {
@@ -37,7 +37,7 @@ public:
         }
         bool Connected() const { return slot_ && slot_->connected; }
 
-    private:
+      private:
         friend class EventSource;
         explicit Connection(std::shared_ptr<Slot> slot) : slot_(std::move(slot)) {}
         std::shared_ptr<Slot> slot_;
@@ -54,7 +54,8 @@ public:
     }
 
     bool HasHandlers() const {
-        return std::any_of(slots_.begin(), slots_.end(), [](const auto& s) { return s->connected; });
+        return std::any_of(slots_.begin(), slots_.end(),
+                           [](const auto& s) { return s->connected; });
     }
 
     template <class... Args>
@@ -67,7 +68,7 @@ public:
         }
     }
 
-private:
+  private:
     void Prune() {
         std::erase_if(slots_, [](const auto& s) { return !s->connected; });
     }

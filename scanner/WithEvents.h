@@ -14,7 +14,7 @@ namespace quorvel {
 
 template <class T, class Handler>
 class WithEvents {
-public:
+  public:
     using Event = EventSource<Handler> T::*;
 
     WithEvents(Event event, Handler handler) : event_(event), handler_(std::move(handler)) {}
@@ -33,7 +33,7 @@ public:
     explicit operator bool() const { return static_cast<bool>(object_); }
     const std::shared_ptr<T>& get() const { return object_; }
 
-private:
+  private:
     Event event_;
     Handler handler_;
     // Declared after the object: destroyed first, so the handler is

@@ -109,8 +109,8 @@ void clsDirwalk::WalkFolder(std::string sPath) {
             level.pendingEnd = end;
             if (bSubFolders == kTrue && !(entry.isLink && LeadsToAncestor(entry, levels))) {
                 int childError = 0;
-                std::unique_ptr<FolderListing> child = reader->OpenChild(
-                    *level.listing, entry.name, sPathBuffer, childError);
+                std::unique_ptr<FolderListing> child =
+                    reader->OpenChild(*level.listing, entry.name, sPathBuffer, childError);
                 if (child) {
                     sPathBuffer.push_back('/');
                     levels.push_back(Level{std::move(child), end + 1, 0});  // `level` now dangles

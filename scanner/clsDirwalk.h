@@ -46,10 +46,9 @@
 namespace quorvel {
 
 // Parameters of EntryFound. The views are valid only during the call.
-using EntryFoundHandler =
-    std::function<void(std::string_view Name, std::string_view RelativePath,
-                       std::string_view FullPath, Flag IsFolder, Counter FileCount,
-                       Counter FolderCount)>;
+using EntryFoundHandler = std::function<void(std::string_view Name, std::string_view RelativePath,
+                                             std::string_view FullPath, Flag IsFolder,
+                                             Counter FileCount, Counter FolderCount)>;
 
 // A folder whose listing failed, and why (an errno value).
 struct ReadFailure {
@@ -58,9 +57,8 @@ struct ReadFailure {
 };
 
 class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
-public:
-    explicit clsDirwalk(
-        std::shared_ptr<DirectoryReader> directoryReader = SystemDirectoryReader());
+  public:
+    explicit clsDirwalk(std::shared_ptr<DirectoryReader> directoryReader = SystemDirectoryReader());
     clsDirwalk(const clsDirwalk&) = delete;
     clsDirwalk& operator=(const clsDirwalk&) = delete;
 
@@ -101,7 +99,7 @@ public:
 
     bool IsScanning() const { return bScanning; }
 
-private:
+  private:
     friend struct DirwalkTestAccess;
 
     struct Level;
