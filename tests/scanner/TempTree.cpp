@@ -65,52 +65,61 @@ bool IsRealFolder(int dirFd, const char* name) {
     return ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Depth-first removal holding one descriptor at a time: the way back up is
-// "..", and the stack holds only names, so depth is limited neither by
-// PATH_MAX nor by the descriptor limit. Links are removed, never followed.
+// Removes everything in the folder of `dirFd` but its real subfolders, whose
+// names it returns. Links are removed, never followed.
+std::vector<std::string> RemoveAllButFolders(int dirFd) {
+    std::vector<std::string> folders;
+    // A descriptor of its own for the listing: closedir closes it.
+    const int listFd = ::openat(dirFd, ".", kDirFlags);
+    if (listFd < 0) return folders;
+    DIR* dir = ::fdopendir(listFd);
+    if (!dir) {
+        ::close(listFd);
+        return folders;
+    }
+    while (const dirent* d = ::readdir(dir)) {
+        if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
+        if (IsRealFolder(dirFd, d->d_name)) {
+            folders.emplace_back(d->d_name);
+        } else {
+            ::unlinkat(dirFd, d->d_name, 0);
+        }
+    }
+    ::closedir(dir);
+    return folders;
+}
+
+// Depth-first removal holding one folder descriptor at a time: the way back
+// up is "..", and the stacks hold only names, so depth is limited neither by
+// PATH_MAX nor by the descriptor limit, and every folder is listed once.
+// Whatever cannot be removed is left behind rather than retried.
 void RemoveTree(const std::string& root) {
     UniqueFd current(::open(root.c_str(), kDirFlags | O_NOFOLLOW));
     if (!current) return;
-    std::vector<std::string> names;
-    // Every step removes an entry or descends into a folder that a later step
-    // removes; the cap only guards against a folder that cannot be removed.
-    for (long steps = 0; steps < 10'000'000; ++steps) {
-        std::string child;
-        {
-            // A fresh descriptor for the listing: closedir closes it, and
-            // `current` keeps its own for the *at calls.
-            const int listFd = ::openat(current.get(), ".", kDirFlags);
-            if (listFd < 0) return;
-            DIR* dir = ::fdopendir(listFd);
-            if (!dir) {
-                ::close(listFd);
-                return;
-            }
-            while (const dirent* d = ::readdir(dir)) {
-                if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) {
-                    continue;
-                }
-                if (IsRealFolder(current.get(), d->d_name)) {
-                    child = d->d_name;
-                    break;
-                }
-                ::unlinkat(current.get(), d->d_name, 0);
-            }
-            ::closedir(dir);
-        }
-        if (!child.empty()) {
+    std::vector<std::string> path;                  // names from the root down to `current`
+    std::vector<std::vector<std::string>> pending;  // subfolders still to remove, per level
+    pending.push_back(RemoveAllButFolders(current.get()));
+    while (!pending.empty()) {
+        if (!pending.back().empty()) {
+            const std::string& child = pending.back().back();
             ::fchmodat(current.get(), child.c_str(), 0700, 0);
             UniqueFd down(::openat(current.get(), child.c_str(), kDirFlags | O_NOFOLLOW));
-            if (!down) return;
-            names.push_back(std::move(child));
+            if (!down) {
+                pending.back().pop_back();
+                continue;
+            }
+            path.push_back(child);
             current = std::move(down);
+            pending.push_back(RemoveAllButFolders(current.get()));
             continue;
         }
-        if (names.empty()) break;
+        pending.pop_back();
+        if (path.empty()) break;
         UniqueFd up(::openat(current.get(), "..", kDirFlags));
         if (!up) return;
-        if (::unlinkat(up.get(), names.back().c_str(), AT_REMOVEDIR) != 0) return;
-        names.pop_back();
+        ::unlinkat(up.get(), path.back().c_str(), AT_REMOVEDIR);
+        path.pop_back();
+        pending.back().pop_back();
         current = std::move(up);
     }
     current.Reset();
