@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -143,6 +144,60 @@ TEST(HostileDepth, ClosedLevelReplacedDuringTheWalkIsNotConfusedWithItsImpostor)
     EXPECT_EQ(limited.scan.files,
               std::vector<std::string>{tree.Path(first + chain + "/bottom.txt")});
     EXPECT_EQ(limited.failures, (std::vector<Failure>{{tree.Path("L/" + order[1] + "/"), ENOENT}}));
+}
+
+// Random shapes, seeded: long branches, side folders, files, broken links and
+// links to any folder of the tree (ancestors included), walked under a
+// descriptor limit far below their depth. Levels are closed, reopened by name
+// and handed back through "..", in every order the shapes produce; the
+// results must stay those of the unlimited walk.
+TEST(HostileDepth, RandomTreesUnderALowDescriptorLimitWalkAsWithoutIt) {
+    std::mt19937 random(20260607);
+    const auto below = [&random](std::size_t n) {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
+    };
+    for (int round = 0; round < 10; ++round) {
+        SCOPED_TRACE(round);
+        TempTree tree;
+        std::vector<std::string> folders{""};  // relative paths; "" is the root
+        int links = 0;
+        for (int i = 0; i < 200; ++i) {
+            // Mostly below the newest folder, so that branches grow deep.
+            const std::string parent =
+                below(10) < 7 ? folders.back() : folders[below(folders.size())];
+            const std::string at = (parent.empty() ? "" : parent + "/") + "e" + std::to_string(i);
+            const std::size_t kind = below(20);
+            if (kind < 11) {
+                tree.Folder(at);
+                folders.push_back(at);
+            } else if (kind < 17 || links >= 5) {
+                tree.File(at);
+            } else if (kind < 19) {
+                tree.Link(at, tree.Path(folders[below(folders.size())]));
+                ++links;
+            } else {
+                tree.Link(at, "missing");
+            }
+        }
+        HostileScanOptions options;
+        options.yieldCap = 200'000;
+        const HostileScanResult free = HostileScan(tree.Root(), options);
+        ExpectWalkInvariants(free);
+        {
+            std::size_t d = 0;
+            for (auto& f : free.scan.folders)
+                d = std::max<std::size_t>(d, std::count(f.begin(), f.end(), '/'));
+                   free.scan.fileCount, d);
+        }
+        HostileScanResult limited;
+        {
+            const SoftDescriptorLimit limit(12);
+            limited = HostileScan(tree.Root(), options);
+        }
+        ExpectWalkInvariants(limited);
+        EXPECT_EQ(limited.scan, free.scan);
+        EXPECT_EQ(limited.failures, std::vector<Failure>{});
+    }
 }
 
 TEST(HostileDepth, RaiseOpenFileLimitLiftsTheSoftLimitToTheHardOne) {
