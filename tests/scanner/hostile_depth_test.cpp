@@ -183,12 +183,6 @@ TEST(HostileDepth, RandomTreesUnderALowDescriptorLimitWalkAsWithoutIt) {
         options.yieldCap = 200'000;
         const HostileScanResult free = HostileScan(tree.Root(), options);
         ExpectWalkInvariants(free);
-        {
-            std::size_t d = 0;
-            for (auto& f : free.scan.folders)
-                d = std::max<std::size_t>(d, std::count(f.begin(), f.end(), '/'));
-                   free.scan.fileCount, d);
-        }
         HostileScanResult limited;
         {
             const SoftDescriptorLimit limit(12);
