@@ -65,16 +65,6 @@ TEST_F(FlagValues, FullPathIsSetAtAnyNonZeroValue) {
               (std::vector<std::string>{"top", "top/inner"}));
 }
 
-TEST(DirwalkSettings, SettersStoreTheValueAsGiven) {
-    clsDirwalk walker;
-    walker.Events(1);
-    walker.SubFolders(2);
-    walker.FullPath(-3);
-    EXPECT_EQ(walker.Events(), 1);
-    EXPECT_EQ(walker.SubFolders(), 2);
-    EXPECT_EQ(walker.FullPath(), -3);
-}
-
 // SubFolders clear: the root's own entries only; its subfolders are listed,
 // counted and reported, never entered.
 TEST(DirwalkSettings, SubFoldersClearListsRootSubfoldersWithoutEnteringThem) {
