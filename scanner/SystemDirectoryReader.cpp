@@ -343,6 +343,12 @@ SystemFolderListing* DescriptorHolders::Oldest(const SystemFolderListing* spare1
 class SystemReader final : public DirectoryReader {
   public:
     std::unique_ptr<FolderListing> OpenRoot(const std::string& path, int& error) override {
+        // The system would stop reading the path at its first NUL and list
+        // a different folder under the given path's name.
+        if (path.find('\0') != std::string::npos) {
+            error = EINVAL;
+            return nullptr;
+        }
         UniqueFd fd = OpenFreeingDescriptors(AT_FDCWD, path.c_str(), error, nullptr, nullptr);
         if (!fd) return nullptr;
         auto location = std::make_shared<Location>();

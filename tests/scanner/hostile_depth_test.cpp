@@ -194,6 +194,24 @@ TEST(HostileDepth, RandomTreesUnderALowDescriptorLimitWalkAsWithoutIt) {
     }
 }
 
+// An exception out of a handler deep below the limit: every level unwinds,
+// the closed ones and those holding descriptors alike, and none is left open.
+TEST(HostileDepth, ExceptionDeepBeyondTheLimitLeavesNoDescriptorOpen) {
+    TempTree tree;
+    const std::string deepest = BuildChain(tree, 100);
+    struct Stop {};
+    const int before = OpenDescriptorCount();
+    {
+        const SoftDescriptorLimit limit(32);
+        HostileScanOptions options;
+        options.onEvent = [&deepest](const Event& event, clsDirwalk&) {
+            if (event.relativePath == deepest + "/") throw Stop{};
+        };
+        EXPECT_THROW(HostileScan(tree.Root(), options), Stop);
+    }
+    EXPECT_EQ(OpenDescriptorCount(), before);
+}
+
 TEST(HostileDepth, RaiseOpenFileLimitLiftsTheSoftLimitToTheHardOne) {
     struct rlimit before {};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);

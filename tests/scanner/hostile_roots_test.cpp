@@ -1,5 +1,6 @@
-// Roots that are not walkable folders: the walk ends at once with empty lists
-// and says why; an empty root is not a failure.
+// Roots that are not walkable folders (a file, missing, a link loop, too long,
+// a NUL inside): the walk ends at once with empty lists and says why. An
+// empty root is not a failure.
 
 #include <gtest/gtest.h>
 
@@ -13,10 +14,12 @@
 namespace quorvel::testing {
 namespace {
 
-TEST(HostileRoots, FileMissingOrOverlongRootFailsAtOnceAndEmptyRootDoesNot) {
+TEST(HostileRoots, UnwalkableRootFailsAtOnceWithItsReasonAndEmptyRootDoesNot) {
     TempTree tree;
     tree.File("plain.txt", "x");
     tree.Folder("empty");
+    tree.File("full/f");
+    tree.Link("loop", "loop");
     const std::string overlong = tree.Root() + "/" + std::string(5000, 'x');
     const struct Case {
         std::string root;
@@ -27,6 +30,11 @@ TEST(HostileRoots, FileMissingOrOverlongRootFailsAtOnceAndEmptyRootDoesNot) {
         {tree.Path("missing"), {{tree.Path("missing/"), ENOENT}}},
         {tree.Path("missing/deeper/"), {{tree.Path("missing/deeper/"), ENOENT}}},
         {overlong, {{overlong + "/", ENAMETOOLONG}}},
+        {tree.Path("loop"), {{tree.Path("loop/"), ELOOP}}},
+        // Not the folder before the NUL: that would list "full" under
+        // another name.
+        {tree.Path("full") + std::string(1, '\0') + "/etc",
+         {{tree.Path("full") + std::string(1, '\0') + "/etc/", EINVAL}}},
         {tree.Path("empty"), {}},
         {tree.Path("empty/"), {}},
     };
