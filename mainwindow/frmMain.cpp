@@ -11,6 +11,7 @@
 #include <exception>
 
 #include "EventLoopYield.h"
+#include "FolderCountText.h"
 #include "FolderList.h"
 #include "ShownText.h"
 #include "TextPane.h"
@@ -216,7 +217,14 @@ void frmMain::RunPass() {
     // Held until the pass ends, whatever happens to cDirwalk meanwhile.
     const std::shared_ptr<const Collection> colFolders = cDirwalk->Folders();
     const std::shared_ptr<const Collection> colFiles = cDirwalk->Files();
-    ui->lblFolderCount->setText(QString::number(cDirwalk->FolderCount()));
+    // Folders that could not be read are marked on the count, and named in
+    // its tooltip and accessible description: "empty" and "unreadable" must
+    // not look alike.
+    const FolderCountText folderCount = DescribeFolderCount(
+        cDirwalk->FolderCount(), cDirwalk->FileCount(), sPath, cDirwalk->ReadFailures().get());
+    ui->lblFolderCount->setText(folderCount.caption);
+    ui->lblFolderCount->setToolTip(folderCount.details);
+    ui->lblFolderCount->setAccessibleDescription(folderCount.details);
     ui->lblFileCount->setText(QString::number(cDirwalk->FileCount()));
     ui->lblFolderCount->repaint();
     ui->lblFileCount->repaint();

@@ -14,6 +14,10 @@
 // scans never nest. Closing the window during a scan aborts it as well and
 // closes once the walk has unwound.
 //
+// Folders the walk could not read are marked on the folder count and named
+// in its tooltip (FolderCountText), so an unreadable folder does not pass for
+// an empty one.
+//
 // Errors: handlers are entered from Qt, which cannot carry an exception. Each
 // connection runs its handler under a guard that writes one line to stderr,
 // disables Abort and leaves the window usable.

@@ -185,9 +185,11 @@ void MainWindowTest::emptyAndUnreadableFolders() {
     QCOMPARE(LabelText(window, "lblFolderCount"), QStringLiteral("0"));
     QCOMPARE(LabelText(window, "lblFileCount"), QStringLiteral("0"));
 
-    // Gone between choosing and scanning: not an error, just nothing found.
+    // Gone between choosing and scanning: not an error, nothing found, and
+    // the count tells it apart from an empty folder.
     dir1.SetPath(tree.Path("vanished"));
-    QCOMPARE(LabelText(window, "lblFolderCount"), QStringLiteral("0"));
+    QCOMPARE(LabelText(window, "lblFolderCount"), QStringLiteral("0 (could not read)"));
+    QCOMPARE(LabelText(window, "lblFileCount"), QStringLiteral("0"));
     QCOMPARE(Pane(window, "txtFiles").Text(), QString());
 }
 

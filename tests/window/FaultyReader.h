@@ -1,0 +1,40 @@
+#pragma once
+// A reader over the real file system that fails chosen folders the way a
+// real system can but a test running as root cannot make it: refusing to
+// open (EACCES, ENOENT, ...) or failing part-way through a listing.
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "DirectoryReader.h"
+
+namespace quorvel::testing {
+
+class FaultyReader final : public DirectoryReader {
+  public:
+    // `path` is absolute; a trailing '/' is ignored.
+    void FailOpen(std::string_view path, int error);
+    // The listing returns `entries` entries ("." and ".." included), then
+    // fails with `error`.
+    void FailReadAfter(std::string_view path, int entries, int error);
+
+    std::unique_ptr<FolderListing> OpenRoot(const std::string& path, int& error) override;
+    std::unique_ptr<FolderListing> OpenChild(FolderListing& parent, std::string_view name,
+                                             std::string_view fullPath, int& error) override;
+
+  private:
+    struct Fault {
+        int openError = 0;
+        int readAfter = -1;
+        int readError = 0;
+    };
+    std::unique_ptr<FolderListing> Apply(std::string_view path,
+                                         std::unique_ptr<FolderListing> listing, int& error);
+
+    std::shared_ptr<DirectoryReader> real_ = SystemDirectoryReader();
+    std::map<std::string, Fault, std::less<>> faults_;
+};
+
+}  // namespace quorvel::testing
