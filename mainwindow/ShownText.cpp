@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "AsciiWords.h"
+
 namespace quorvel {
 namespace {
 
@@ -80,6 +82,9 @@ void AppendShown(std::string& out, std::string_view bytes) {
     while (i < bytes.size()) {
         // Plain printable ASCII is nearly every name: copy runs of it at once.
         std::size_t run = i;
+        while (bytes.size() - run >= ascii::kWordBytes &&
+               ascii::AllPrintableAscii(ascii::LoadWord(bytes.data() + run)))
+            run += ascii::kWordBytes;
         while (run < bytes.size()) {
             const auto c = static_cast<unsigned char>(bytes[run]);
             if (c < 0x20 || c >= 0x7F) break;

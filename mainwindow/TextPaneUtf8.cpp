@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "AsciiWords.h"
+
 namespace quorvel::textpane {
 namespace {
 
@@ -38,6 +40,18 @@ std::size_t Sequence(const unsigned char* p, std::size_t left, bool& wellFormed)
     return i;
 }
 
+// One unit per character, two for a four-byte one: count every byte that is
+// not a continuation byte, and each four-byte lead once more.
+std::uint64_t Utf16Units(std::string_view bytes) {
+    std::uint64_t units = 0;
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        units +=
+            static_cast<std::uint64_t>((c & 0xC0) != 0x80) + static_cast<std::uint64_t>(c >= 0xF0);
+    }
+    return units;
+}
+
 }  // namespace
 
 std::size_t WellFormedPrefix(std::string_view bytes) {
@@ -45,6 +59,10 @@ std::size_t WellFormedPrefix(std::string_view bytes) {
     const std::size_t n = bytes.size();
     std::size_t i = 0;
     while (i < n) {
+        if (n - i >= ascii::kWordBytes && ascii::AllAscii(ascii::LoadWord(p + i))) {
+            i += ascii::kWordBytes;
+            continue;
+        }
         if (p[i] < 0x80) {
             ++i;
             continue;
@@ -78,12 +96,16 @@ std::string ReplaceIllFormed(std::string_view bytes) {
 
 std::uint64_t Utf16Length(std::string_view wellFormed) {
     std::uint64_t units = 0;
-    for (const char ch : wellFormed) {
-        const auto c = static_cast<unsigned char>(ch);
-        units +=
-            static_cast<std::uint64_t>((c & 0xC0) != 0x80) + static_cast<std::uint64_t>(c >= 0xF0);
+    std::size_t i = 0;
+    // An ASCII byte is one unit; a word of them needs no look at each byte.
+    for (; wellFormed.size() - i >= ascii::kWordBytes; i += ascii::kWordBytes) {
+        if (ascii::AllAscii(ascii::LoadWord(wellFormed.data() + i))) {
+            units += ascii::kWordBytes;
+        } else {
+            units += Utf16Units(wellFormed.substr(i, ascii::kWordBytes));
+        }
     }
-    return units;
+    return units + Utf16Units(wellFormed.substr(i));
 }
 
 std::size_t ByteOffsetOfUnits(std::string_view wellFormed, std::uint64_t units, bool roundUp) {
