@@ -59,9 +59,15 @@ std::size_t WellFormedPrefix(std::string_view bytes) {
     const std::size_t n = bytes.size();
     std::size_t i = 0;
     while (i < n) {
-        if (n - i >= ascii::kWordBytes && ascii::AllAscii(ascii::LoadWord(p + i))) {
-            i += ascii::kWordBytes;
-            continue;
+        if (n - i >= ascii::kWordBytes) {
+            if (ascii::AllAscii(ascii::LoadWord(p + i))) {
+                i += ascii::kWordBytes;
+                continue;
+            }
+        } else if (n >= ascii::kWordBytes &&
+                   ascii::AllAscii(ascii::LoadWord(p + n - ascii::kWordBytes))) {
+            // The last few bytes, as one word ending at the end: all ASCII.
+            return n;
         }
         if (p[i] < 0x80) {
             ++i;
@@ -105,7 +111,12 @@ std::uint64_t Utf16Length(std::string_view wellFormed) {
             units += Utf16Units(wellFormed.substr(i, ascii::kWordBytes));
         }
     }
-    return units + Utf16Units(wellFormed.substr(i));
+    const std::string_view tail = wellFormed.substr(i);
+    // The tail as one word ending at the end, overlapping bytes counted already.
+    if (wellFormed.size() >= ascii::kWordBytes &&
+        ascii::AllAscii(ascii::LoadWord(wellFormed.data() + wellFormed.size() - ascii::kWordBytes)))
+        return units + tail.size();
+    return units + Utf16Units(tail);
 }
 
 std::size_t ByteOffsetOfUnits(std::string_view wellFormed, std::uint64_t units, bool roundUp) {
