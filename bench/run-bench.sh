@@ -3,7 +3,7 @@
 # tree, and compares each with the raw walker. See bench/README.md.
 #
 #   bench/run-bench.sh [--build DIR] [--tree DIR] [--reps N] [--entries N]
-#                      [--seed N] [--no-build]
+#                      [--seed N] [--clicks N] [--no-build]
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -12,6 +12,7 @@ tree=/tmp/quorvel-bench-tree
 reps=9
 entries=1000000
 seed=20240601
+clicks=9
 do_build=1
 
 usage() {
@@ -25,11 +26,12 @@ while (($#)); do
         --reps) reps=$2; shift 2 ;;
         --entries) entries=$2; shift 2 ;;
         --seed) seed=$2; shift 2 ;;
+        --clicks) clicks=$2; shift 2 ;;
         --no-build) do_build=0; shift ;;
         *) usage ;;
     esac
 done
-[[ $reps =~ ^[1-9][0-9]*$ ]] || usage
+[[ $reps =~ ^[1-9][0-9]*$ && $clicks =~ ^[1-9][0-9]?$ ]] || usage
 
 if ((do_build)); then
     log=$(mktemp)
@@ -57,6 +59,9 @@ stamp=$("$bin/quorvel-bench-tree" --seed "$seed" --entries "$entries" "$tree")
 want_folders=$(sed -n 's/.* folders=\([0-9]*\).*/\1/p' <<<"$stamp")
 want_files=$(sed -n 's/.* files=\([0-9]*\).*/\1/p' <<<"$stamp")
 
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
 # ---------------------------------------------------------------------------
 # The variants. One call each:
 #
@@ -64,6 +69,7 @@ want_files=$(sed -n 's/.* files=\([0-9]*\).*/\1/p' <<<"$stamp")
 #
 # KIND says how the counts are checked:
 #   report  the command prints "folders=N files=N walk_ms=T ..." (bench/WalkReport.h)
+#   empty   the same, for a run on an empty folder: it must find nothing
 #   lines   the command prints one line per entry plus one for the root, as
 #           find does; timed with its output sent to /dev/null, counted in an
 #           untimed run
@@ -79,30 +85,42 @@ variant() {
 
 variant "raw walker (openat+getdents64)" report - "$bin/quorvel-bench-raw" "$tree"
 variant "clsDirwalk, events off" report 1.15 "$bin/quorvel-bench-scanner" "$tree"
+scanner_events=${#names[@]}
 variant "clsDirwalk, events on + yield hook" report 1.30 "$bin/quorvel-bench-scanner" --events "$tree"
 variant "find > /dev/null" lines - find "$tree"
 
-# The window's own benchmark joins here: a program that scans the tree through
-# the real main window and prints the report line. Build it as
-# quorvel-bench-window (or point QUORVEL_BENCH_WINDOW at it) and it is picked
-# up; otherwise it is left out.
+# The real main window (bench/WindowWalk.cpp), built with the window program
+# only; QUORVEL_BENCH_WINDOW may name another build of it. Shown, it opens the
+# tree in its folder list with Events on; at load, it starts in the tree, as
+# quorvel does when started there; on an empty folder, it gives the window's
+# own memory baseline.
 window_bench=${QUORVEL_BENCH_WINDOW:-$build/bench/quorvel-bench-window}
+# Qt wants a private runtime folder, and says so on every start without one.
+window_env=(env QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
+    XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$work/runtime}")
+window_shown='' window_empty=''
 if [[ -x $window_bench ]]; then
-    variant "main window" report - env QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" "$window_bench" "$tree"
+    mkdir "$work/empty"
+    mkdir -m 700 "$work/runtime"
+    window_shown=${#names[@]}
+    variant "main window, shown, events on" report 2.50 "${window_env[@]}" "$window_bench" "$tree"
+    variant "main window, first scan at load" report 2.50 \
+        "${window_env[@]}" "$window_bench" --at-load "$tree"
+    window_empty=${#names[@]}
+    variant "main window, empty folder" empty - "${window_env[@]}" "$window_bench" "$work/empty"
 fi
 # ---------------------------------------------------------------------------
 
 count=${#names[@]}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 failures=0
 
-# Runs variant $1 once, timed; sets wall, cpu, rss, folders, files.
+# Runs variant $1 once, timed; sets wall, cpu, rss, folders, files, and
+# panes (the window's pane memory, when it reports it).
 run_once() {
     local i=$1 out=/dev/null timing
     local -a cmd
     eval "cmd=(${commands[$i]})"
-    [[ ${kinds[$i]} == report ]] && out="$work/out"
+    [[ ${kinds[$i]} != lines ]] && out="$work/out"
     if ! timing=$("$timer" "$out" "${cmd[@]}"); then
         echo "run-bench: '${names[$i]}' failed: $timing" >&2
         exit 1
@@ -110,20 +128,22 @@ run_once() {
     wall=$(sed -n 's/.*wall_ms=\([0-9.]*\).*/\1/p' <<<"$timing")
     cpu=$(sed -n 's/.*cpu_ms=\([0-9.]*\).*/\1/p' <<<"$timing")
     rss=$(sed -n 's/.*maxrss_kb=\([0-9]*\).*/\1/p' <<<"$timing")
-    folders=- files=-
+    folders=- files=- panes=
     if [[ $out != /dev/null ]]; then
         local report
         report=$(tail -n 1 "$out")
         folders=$(sed -n 's/.*folders=\([0-9]*\).*/\1/p' <<<"$report")
         files=$(sed -n 's/.*files=\([0-9]*\).*/\1/p' <<<"$report")
+        panes=$(sed -n 's/.*pane_bytes=\([0-9]*\).*/\1/p' <<<"$report")
     fi
 }
 
 check_counts() {
-    local i=$1 got_folders=$2 got_files=$3
-    if [[ $got_folders != "$want_folders" || $got_files != "$want_files" ]]; then
+    local i=$1 got_folders=$2 got_files=$3 folders_there=$want_folders files_there=$want_files
+    [[ ${kinds[$i]} == empty ]] && folders_there=0 files_there=0
+    if [[ $got_folders != "$folders_there" || $got_files != "$files_there" ]]; then
         echo "run-bench: '${names[$i]}' found $got_folders folders and $got_files files;" \
-            "the tree has $want_folders and $want_files" >&2
+            "there are $folders_there and $files_there" >&2
         failures=$((failures + 1))
     fi
 }
@@ -169,17 +189,38 @@ done
 
 # Interleaved: every round runs each variant once, starting one further along
 # each round, so a burst of load elsewhere spreads over all variants.
-declare -a walls cpus rsss
+declare -a walls cpus rsss pane_bytes
 for ((r = 0; r < reps; r++)); do
     for ((k = 0; k < count; k++)); do
         i=$(((k + r) % count))
         run_once "$i"
-        [[ ${kinds[$i]} == report ]] && check_counts "$i" "$folders" "$files"
+        [[ ${kinds[$i]} != lines ]] && check_counts "$i" "$folders" "$files"
         walls[i]+="$wall "
         rsss[i]+="$rss "
         cpus[i]+="$cpu "
+        pane_bytes[i]=$panes
     done
 done
+
+# Abort latency: one window process opens the tree $clicks times and clicks
+# Abort from another thread during each walk; it reports, per click, the time
+# from posting it to the walk's return, on the wall clock and on the window
+# thread's CPU clock. Untimed as a process.
+abort_report=''
+if [[ -n $window_shown ]]; then
+    if ! timing=$("$timer" "$work/abort" "${window_env[@]}" "$window_bench" --abort "$clicks" "$tree"); then
+        echo "run-bench: the abort run failed: $timing" >&2
+        exit 1
+    fi
+    abort_report=$(tail -n 1 "$work/abort")
+    # Every click must have stopped its walk short of the whole tree.
+    for n in $(sed -n 's/.*entries_at_abort=\([0-9,]*\).*/\1/p' <<<"$abort_report" | tr , ' '); do
+        if ((n >= want_folders + want_files)); then
+            echo "run-bench: a click on Abort did not stop the walk ($n entries shown)" >&2
+            failures=$((failures + 1))
+        fi
+    done
+fi
 
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
@@ -191,6 +232,7 @@ printf 'timing   median of %s interleaved runs of each, one process each, fork t
 printf '         targets are judged on CPU time, which load elsewhere disturbs least\n\n'
 printf '%-36s %8s %6s %8s %6s %8s  %s\n' variant "wall ms" ratio "cpu ms" ratio "peak MiB" target
 base_wall='' base_cpu=''
+declare -a peaks
 for ((i = 0; i < count; i++)); do
     read -ra w <<<"${walls[i]}"
     read -ra c <<<"${cpus[i]}"
@@ -198,6 +240,7 @@ for ((i = 0; i < count; i++)); do
     m_wall=$(median "${w[@]}")
     m_cpu=$(median "${c[@]}")
     peak=$(printf '%s\n' "${s[@]}" | sort -n | tail -n 1)
+    peaks[i]=$peak
     [[ -z $base_wall ]] && base_wall=$m_wall base_cpu=$m_cpu
     cpu_ratio=$(ratio "$m_cpu" "$base_cpu")
     verdict=
@@ -209,11 +252,50 @@ for ((i = 0; i < count; i++)); do
         "$(ratio "$m_wall" "$base_wall")" "$m_cpu" "$cpu_ratio" "$(ratio "$peak" 1024)" "$verdict"
 done
 
+verdict() { awk -v v="$1" -v t="$2" 'BEGIN { printf "<= %s %s", t, (v <= t) ? "met" : "MISSED" }'; }
+
+if [[ -n $window_shown ]]; then
+    entries=$((want_folders + want_files))
+    # Peak resident sets are in KiB; per entry in bytes.
+    per_entry() { awk -v kib="$1" -v n="$entries" 'BEGIN { printf "%.0f", kib * 1024 / n }'; }
+    above_scanner=$((peaks[window_shown] - peaks[scanner_events]))
+    above_empty=$((peaks[window_shown] - peaks[window_empty]))
+    echo
+    printf 'memory   main window, shown: peak resident set, per entry of the tree\n'
+    printf '           above clsDirwalk, events on    %8.1f MiB %5s bytes  %s\n' \
+        "$(ratio "$above_scanner" 1024)" "$(per_entry "$above_scanner")" \
+        "$(verdict "$(per_entry "$above_scanner")" 300)"
+    printf '           above the window, empty folder %8.1f MiB %5s bytes\n' \
+        "$(ratio "$above_empty" 1024)" "$(per_entry "$above_empty")"
+    printf '           held by the four panes         %8.1f MiB %5s bytes\n' \
+        "$(awk -v b="${pane_bytes[window_shown]}" 'BEGIN { printf "%.1f", b / 1048576 }')" \
+        "$(awk -v b="${pane_bytes[window_shown]}" -v n="$entries" 'BEGIN { printf "%.0f", b / n }')"
+
+    # Median and largest of a comma-separated list.
+    stats() {
+        tr , '\n' <<<"$1" | sort -g | awk '{ v[NR] = $1 } END {
+            m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+            printf "%.1f %.1f", m, v[NR] }'
+    }
+    read -r cpu_median cpu_max <<<"$(stats "$(sed -n 's/.*abort_cpu_ms=\([0-9.,]*\).*/\1/p' <<<"$abort_report")")"
+    read -r wall_median wall_max <<<"$(stats "$(sed -n 's/.*abort_wall_ms=\([0-9.,]*\).*/\1/p' <<<"$abort_report")")"
+    landed=$(sed -n 's/.*entries_at_abort=\([0-9,]*\).*/\1/p' <<<"$abort_report" | tr , '\n' | wc -l)
+    late=$(sed -n 's/.*late=\([0-9]*\).*/\1/p' <<<"$abort_report")
+    echo
+    printf 'abort    click on Abort posted during the walk, until ScanFolder returned (%s clicks' "$landed"
+    ((late)) && printf ', %s more came after the walk' "$late"
+    printf ')\n'
+    printf '           window thread CPU  median %6.1f ms  max %6.1f ms  %s\n' \
+        "$cpu_median" "$cpu_max" "$(verdict "$cpu_max" 50)"
+    printf '           wall clock         median %6.1f ms  max %6.1f ms\n' "$wall_median" "$wall_max"
+fi
+
 if ((failures)); then
     echo
     echo "run-bench: $failures checks failed (see above); the figures are not comparable" >&2
     exit 1
 fi
 echo
-echo "counts   every variant found $want_folders folders and $want_files files"
+echo "counts   every variant found $want_folders folders and $want_files files" \
+    "${window_empty:+(in the tree; the empty-folder run found none)}"
 echo "lists    clsDirwalk and the raw walker built identical lists (digest $raw_digest)"
