@@ -564,6 +564,7 @@ class SoakTest : public QObject {
 
   private slots:
     void userRaces();
+    void closeWhileLoading();
 };
 
 void SoakTest::userRaces() {
@@ -583,6 +584,39 @@ void SoakTest::userRaces() {
         if (QTest::currentTestFailed()) break;
     }
     qInfo("%s", qPrintable(soak.Summary()));
+}
+
+void SoakTest::closeWhileLoading() {
+    // The one close the soak cannot reach: during the first scan, before the
+    // window was ever shown. It must not show, must not hang the program
+    // (nothing else would end it), and must leave no scanner behind.
+    TempFolder tree;
+    BuildWideTree(tree, 10, 20);
+    std::weak_ptr<clsDirwalk> scanner;
+    {
+        frmMain window(tree.Root());
+        bool closedInScan = false;
+        AtNextYield([&] {
+            closedInScan = window.IsScanning();
+            scanner = window.Scanner();
+            window.close();
+        });
+        window.show();
+        QVERIFY(closedInScan);
+        QVERIFY(!window.isVisible());
+        QVERIFY(!window.IsScanning());
+        QVERIFY(window.Scanner()->FileCount() < 200);
+        QCOMPARE(Pane(window, "txtFiles").Text(), QString());
+
+        // The program's event loop, as main runs it next: it must end.
+        QTimer failsafe;
+        failsafe.setSingleShot(true);
+        QObject::connect(&failsafe, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        failsafe.start(20000);
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(!window.isVisible());
+    }
+    QVERIFY(scanner.expired());
 }
 
 QTEST_MAIN(SoakTest)
