@@ -178,6 +178,9 @@ void ReadFailuresTest::longListIsCapped() {
     QCOMPARE(lines.size(), 22);
     QCOMPARE(lines.front(), QStringLiteral("Could not read 25 folders:"));
     QCOMPARE(lines.back(), QStringLiteral("and 5 more"));
+    // The mark is read in place, not cut off by the label's fixed width.
+    const QLabel& label = FolderCount(window);
+    QVERIFY(label.fontMetrics().horizontalAdvance(label.text()) <= label.width());
     // The first twenty in the order the walk met them.
     const QStringList order = [&] {
         QStringList names;
