@@ -16,8 +16,15 @@ bool IsFolder(const std::string& path, const dirent& entry) {
     return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+struct WalkSettings {
+    const std::string& root;
+    bool recursive;
+    const std::set<std::string>& unreadable;
+};
+
 // `rel` is "" for the root, else "a/b".
-void Walk(const std::string& root, const std::string& rel, bool recursive, IndependentWalk& out) {
+void Walk(const WalkSettings& settings, const std::string& rel, IndependentWalk& out) {
+    const std::string& root = settings.root;
     const std::string folder = rel.empty() ? root : root + "/" + rel;
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
     if (!dir) throw std::runtime_error("cannot list " + folder);
@@ -29,7 +36,9 @@ void Walk(const std::string& root, const std::string& rel, bool recursive, Indep
             const std::string childRel = rel.empty() ? name : rel + "/" + name;
             out.foldersPreOrder.push_back(childRel);
             out.folderAt.push_back(true);
-            if (recursive) Walk(root, childRel, recursive, out);
+            if (settings.recursive && !settings.unreadable.contains(path)) {
+                Walk(settings, childRel, out);
+            }
             out.foldersPostOrder.push_back(childRel);
         } else {
             out.files.push_back(path);
@@ -40,9 +49,11 @@ void Walk(const std::string& root, const std::string& rel, bool recursive, Indep
 
 }  // namespace
 
-IndependentWalk WalkIndependently(const std::string& root, bool recursive) {
+IndependentWalk WalkIndependently(const std::string& root, bool recursive,
+                                  const std::set<std::string>& unreadable) {
     IndependentWalk walk;
-    Walk(root, "", recursive, walk);
+    if (unreadable.contains(root)) return walk;
+    Walk(WalkSettings{root, recursive, unreadable}, "", walk);
     return walk;
 }
 

@@ -4,6 +4,7 @@
 // order the file system lists them, a folder entered as soon as it is met.
 // Links are not followed (the trees it is used on hold none).
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,9 @@ struct IndependentWalk {
 };
 
 // `root` is absolute, without a trailing '/'. `recursive` false: only the
-// root's own entries.
-IndependentWalk WalkIndependently(const std::string& root, bool recursive);
+// root's own entries. Folders in `unreadable` (absolute paths) are listed
+// but not entered, as a walk must treat a folder it cannot open.
+IndependentWalk WalkIndependently(const std::string& root, bool recursive,
+                                  const std::set<std::string>& unreadable = {});
 
 }  // namespace quorvel::testing
