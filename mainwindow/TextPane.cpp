@@ -138,8 +138,11 @@ void TextPane::Append(const QString& text) {
 }
 
 void TextPane::AppendWellFormed(std::string_view utf8) {
-    if (textpane::WellFormedPrefix(utf8) == utf8.size())
-        lines_.Append(utf8);
+    // One pass checks the bytes and finds whether they are all ASCII, which
+    // spares the store counting their UTF-16 units.
+    const textpane::Utf8Check check = textpane::CheckUtf8(utf8);
+    if (check.wellFormed == utf8.size())
+        lines_.Append(utf8, check.ascii);
     else
         lines_.Append(textpane::ReplaceIllFormed(utf8));
 }

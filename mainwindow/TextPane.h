@@ -19,10 +19,10 @@ namespace quorvel {
 // for a rich text box, with the same four operations (whole text, selection
 // start, selection length, selected text), and keeps a million lines cheap.
 //
-// The text lives as UTF-8 in one block store with a row index (see
-// TextPaneLines); only the rows in view are decoded, laid out and painted, at a
-// fixed row height from the font. Character positions are UTF-16 units of the
-// whole text, as QString counts them.
+// The text lives as UTF-8, each row stored as what it does not share with the
+// row before it (see TextPaneLines); only the rows in view are decoded, laid
+// out and painted, at a fixed row height from the font. Character positions
+// are UTF-16 units of the whole text, as QString counts them.
 //
 // Lines: the text is split at '\n'. A '\n' ends its line and does not open a
 // new one, so "a\nb" and "a\nb\n" both have two lines and the empty text has

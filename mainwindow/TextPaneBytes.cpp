@@ -1,38 +1,41 @@
 #include "TextPaneBytes.h"
 
-#include <cstring>
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
 
 namespace quorvel::textpane {
 
-void TextPaneBytes::Append(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const std::uint64_t offset = size_ % kBlockSize;
-        if (offset == 0 && size_ / kBlockSize == blocks_.size())
-            blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
-        const std::size_t take =
-            static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSize - offset, bytes.size()));
-        std::memcpy(blocks_[size_ / kBlockSize].get() + offset, bytes.data(), take);
-        size_ += take;
-        bytes.remove_prefix(take);
+std::pair<BytePos, char*> TextPaneBytes::Extend(std::size_t size) {
+    // Positions hold 32-bit offsets, and a record ends inside its block.
+    if (size >= std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("text pane: a row of 4 GiB or more");
+    if (blocks_.empty() || blocks_.back().capacity - blocks_.back().used < size) {
+        const std::size_t capacity = std::max(kBlockSize, size);
+        blocks_.push_back(Block{std::make_unique_for_overwrite<char[]>(capacity), capacity, 0});
     }
+    Block& last = blocks_.back();
+    const BytePos pos{static_cast<std::uint32_t>(blocks_.size() - 1),
+                      static_cast<std::uint32_t>(last.used)};
+    last.used += size;
+    return {pos, last.data.get() + pos.offset};
 }
 
-void TextPaneBytes::Truncate(std::uint64_t size) {
-    if (size >= size_) return;
-    size_ = size;
-    blocks_.resize(static_cast<std::size_t>((size + kBlockSize - 1) / kBlockSize));
-    if (blocks_.empty()) blocks_.shrink_to_fit();
+void TextPaneBytes::Truncate(BytePos end) {
+    if (end.block >= blocks_.size()) return;
+    blocks_.resize(end.block + 1);
+    blocks_.back().used = std::min<std::size_t>(blocks_.back().used, end.offset);
 }
 
-std::string TextPaneBytes::Copy(std::uint64_t begin, std::uint64_t end) const {
-    std::string out;
-    if (end > begin) out.reserve(static_cast<std::size_t>(end - begin));
-    ForEachSpan(begin, end, [&out](std::string_view span) { out.append(span); });
-    return out;
+void TextPaneBytes::Clear() {
+    blocks_.clear();
+    blocks_.shrink_to_fit();
 }
 
 std::size_t TextPaneBytes::MemoryBytes() const {
-    return blocks_.size() * kBlockSize + blocks_.capacity() * sizeof(blocks_[0]);
+    std::size_t bytes = blocks_.capacity() * sizeof(Block);
+    for (const Block& block : blocks_) bytes += block.capacity;
+    return bytes;
 }
 
 }  // namespace quorvel::textpane

@@ -1,44 +1,56 @@
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <string>
-#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quorvel::textpane {
 
-// A growing byte string kept in fixed-size blocks: appending never moves what
-// is already stored, so the store's footprint stays within one block of its
-// content and a large text is never copied to grow it.
+// Where a record starts in a TextPaneBytes.
+struct BytePos {
+    std::uint32_t block = 0;
+    std::uint32_t offset = 0;
+};
+
+// Records of bytes kept one after another in blocks. Each record is
+// contiguous: one that does not fit in the rest of the last block starts a new
+// block (one larger than a block gets a block of its own size). Appending never
+// moves what is stored, so a large store is never copied to grow it, and the
+// footprint stays within one block of the content.
 class TextPaneBytes {
   public:
-    void Append(std::string_view bytes);
-    // Keeps the first `size` bytes (no-op when it is not smaller).
-    void Truncate(std::uint64_t size);
-    void Clear() { Truncate(0); }
-    std::uint64_t Size() const { return size_; }
-    std::string Copy(std::uint64_t begin, std::uint64_t end) const;
+    // Room for a record of `size` bytes at the end: its position, and where to
+    // write it. Throws std::length_error for a record of 4 GiB or more.
+    std::pair<BytePos, char*> Extend(std::size_t size);
+    // Keeps the records that start before `end`, which must be a record's start
+    // or the end of the store.
+    void Truncate(BytePos end);
+    void Clear();
+
+    // The record at `pos`; `pos` may be where the previous record ended (see
+    // After), and is moved to where the record really starts.
+    const char* Locate(BytePos& pos) const {
+        if (pos.offset == blocks_[pos.block].used) pos = BytePos{pos.block + 1, 0};
+        return blocks_[pos.block].data.get() + pos.offset;
+    }
+    // The position following a record of `size` bytes at `pos`. The next record
+    // may still begin a new block: Locate finds it there.
+    static BytePos After(BytePos pos, std::size_t size) {
+        return BytePos{pos.block, static_cast<std::uint32_t>(pos.offset + size)};
+    }
     std::size_t MemoryBytes() const;
 
-    // Calls visit(std::string_view) for the contiguous pieces of [begin, end), in order.
-    template <typename Visit>
-    void ForEachSpan(std::uint64_t begin, std::uint64_t end, Visit&& visit) const {
-        end = std::min(end, size_);
-        while (begin < end) {
-            const std::uint64_t offset = begin % kBlockSize;
-            const std::uint64_t take = std::min<std::uint64_t>(kBlockSize - offset, end - begin);
-            visit(std::string_view(blocks_[begin / kBlockSize].get() + offset, take));
-            begin += take;
-        }
-    }
-
   private:
-    static constexpr std::uint64_t kBlockSize = 64 * 1024;
-    std::vector<std::unique_ptr<char[]>> blocks_;
-    std::uint64_t size_ = 0;
+    static constexpr std::size_t kBlockSize = 64 * 1024;
+
+    struct Block {
+        std::unique_ptr<char[]> data;
+        std::size_t capacity = 0;
+        std::size_t used = 0;
+    };
+    std::vector<Block> blocks_;
 };
 
 }  // namespace quorvel::textpane

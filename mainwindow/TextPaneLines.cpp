@@ -5,104 +5,226 @@
 #include <algorithm>
 #include <cstring>
 
+#include "TextPaneRowCodec.h"
 #include "TextPaneUtf8.h"
 
 namespace quorvel::textpane {
+namespace {
+
+// A finished row longer than this is not kept to encode the next row against
+// (the next one is stored whole), and buffers that held one are given back:
+// a pathological row must not stay in memory twice.
+constexpr std::size_t kLongestKeptRow = 1 << 20;
+
+void Empty(std::string& buffer) {
+    if (buffer.capacity() > kLongestKeptRow)
+        std::string().swap(buffer);
+    else
+        buffer.clear();
+}
+
+}  // namespace
 
 TextPaneLines::TextPaneLines() {
     Clear();
 }
 
 void TextPaneLines::Clear() {
-    bytes_.Clear();
-    rowStarts_.clear();
-    rowStarts_.shrink_to_fit();
-    rowStarts_.push_back(0);
-    checkpoints_.clear();
-    checkpoints_.shrink_to_fit();
-    checkpoints_.push_back(0);
+    records_.Clear();
+    groups_.clear();
+    groups_.shrink_to_fit();
+    groups_.push_back(Group{{}, 0, 0});
+    closed_ = 0;
+    std::string().swap(open_);
+    std::string().swap(last_);
+    reader_ = Reader{};
+    replay_ = 0;
+    bytes_ = 0;
     units_ = 0;
     longestRow_ = 0;
 }
 
-void TextPaneLines::AddRowStart(std::uint64_t byte, std::uint64_t units) {
-    if (rowStarts_.size() % kGroup == 0) checkpoints_.push_back(units);
-    rowStarts_.push_back(byte);
-}
-
-void TextPaneLines::Append(std::string_view wellFormed) {
-    const std::uint64_t base = bytes_.Size();
-    bytes_.Append(wellFormed);
-    std::uint64_t units = units_;
+void TextPaneLines::Append(std::string_view wellFormed, bool ascii) {
+    const auto units = [ascii](std::string_view piece) -> std::uint64_t {
+        return ascii ? piece.size() : Utf16Length(piece);
+    };
     std::size_t done = 0;
     while (done < wellFormed.size()) {
         const void* hit = std::memchr(wellFormed.data() + done, '\n', wellFormed.size() - done);
         if (hit == nullptr) break;
         const auto newline =
             static_cast<std::size_t>(static_cast<const char*>(hit) - wellFormed.data());
-        units += Utf16Length(wellFormed.substr(done, newline + 1 - done));
-        longestRow_ = std::max(longestRow_, base + newline - rowStarts_.back());
-        AddRowStart(base + newline + 1, units);
+        const std::string_view piece = wellFormed.substr(done, newline - done);
+        bytes_ += piece.size() + 1;
+        units_ += units(piece) + 1;
+        if (open_.empty()) {
+            FinishRow(piece);
+        } else {
+            open_.append(piece);
+            FinishRow(open_);
+        }
         done = newline + 1;
     }
-    units_ = units + Utf16Length(wellFormed.substr(done));
-    longestRow_ = std::max(longestRow_, bytes_.Size() - rowStarts_.back());
+    const std::string_view rest = wellFormed.substr(done);
+    if (rest.empty()) return;
+    open_.append(rest);
+    bytes_ += rest.size();
+    units_ += units(rest);
+    longestRow_ = std::max<std::uint64_t>(longestRow_, open_.size());
+}
+
+void TextPaneLines::FinishRow(std::string_view row) {
+    const bool startsGroup = closed_ % kGroup == 0;
+    const bool whole = startsGroup || replay_ + row.size() > kReplayBytes;
+    const RowRecord record = PlanRow(whole ? std::string_view() : last_, row);
+    const auto [pos, out] = records_.Extend(record.RecordSize());
+    WriteRow(record, row, out);
+    if (startsGroup) groups_.back().record = pos;
+    replay_ = record.Whole() ? row.size() : replay_ + row.size();
+    longestRow_ = std::max<std::uint64_t>(longestRow_, row.size());
+    if (row.size() > kLongestKeptRow)
+        Empty(last_);
+    else if (row.data() == open_.data())
+        last_.swap(open_);
+    else
+        last_.assign(row);
+    Empty(open_);
+    ++closed_;
+    if (closed_ % kGroup == 0) groups_.push_back(Group{{}, bytes_, units_});
 }
 
 void TextPaneLines::Truncate(std::uint64_t byteSize) {
-    if (byteSize >= ByteSize()) return;
-    bytes_.Truncate(byteSize);
-    while (rowStarts_.size() > 1 && rowStarts_.back() > byteSize) rowStarts_.pop_back();
-    checkpoints_.resize((rowStarts_.size() + kGroup - 1) / kGroup);
-    const std::size_t group = checkpoints_.size() - 1;
-    // The last group's ASCII test needs units_, so count it directly.
-    units_ = checkpoints_[group] + CountUnits(rowStarts_[group * kGroup], byteSize);
+    if (byteSize >= bytes_) return;
+    const auto [row, begin] = RowOfByte(byteSize);
+    const auto column = static_cast<std::size_t>(byteSize - begin);
+    if (row == closed_) {
+        units_ -= Utf16Length(std::string_view(open_).substr(column));
+        open_.resize(column);
+        bytes_ = byteSize;
+        return;
+    }
+    std::string kept(RowBytes(row).substr(0, column));
+    if (row % kGroup == 0 || RowSize(row - 1) > kLongestKeptRow) {
+        Empty(last_);
+    } else {
+        last_.assign(RowBytes(row - 1));
+        replay_ = ReplayBytes(row - 1);
+    }
+    records_.Truncate(RecordOf(row));
+    closed_ = row;
+    groups_.resize(row / kGroup + 1);
+    reader_ = Reader{};
+    open_ = std::move(kept);
+    bytes_ = byteSize;
+    units_ = CountUnitsBefore(row) + Utf16Length(open_);
+}
+
+std::uint64_t TextPaneLines::RowBegin(std::size_t row) const {
+    if (row >= closed_) return bytes_ - open_.size();
+    const Group& group = groups_[row / kGroup];
+    std::uint64_t begin = group.byte;
+    BytePos pos = group.record;
+    for (std::size_t r = row - row % kGroup; r < row; ++r) {
+        const RowRecord record = ReadRow(records_.Locate(pos));
+        begin += record.rowSize + 1;
+        pos = TextPaneBytes::After(pos, record.RecordSize());
+    }
+    return begin;
+}
+
+std::size_t TextPaneLines::RowSize(std::size_t row) const {
+    if (row >= closed_) return open_.size();
+    BytePos pos = RecordOf(row);
+    return ReadRow(records_.Locate(pos)).rowSize;
 }
 
 std::uint64_t TextPaneLines::RowEnd(std::size_t row) const {
-    return row + 1 < rowStarts_.size() ? rowStarts_[row + 1] - 1 : ByteSize();
+    return RowBegin(row) + RowSize(row);
 }
 
-std::uint64_t TextPaneLines::CountUnits(std::uint64_t begin, std::uint64_t end) const {
-    std::uint64_t units = 0;
-    bytes_.ForEachSpan(begin, end, [&units](std::string_view span) { units += Utf16Length(span); });
-    return units;
+BytePos TextPaneLines::RecordOf(std::size_t row) const {
+    BytePos pos = groups_[row / kGroup].record;
+    for (std::size_t r = row - row % kGroup; r < row; ++r)
+        pos = TextPaneBytes::After(pos, ReadRow(records_.Locate(pos)).RecordSize());
+    return pos;
+}
+
+std::size_t TextPaneLines::ReplayBytes(std::size_t row) const {
+    std::size_t bytes = 0;
+    BytePos pos = groups_[row / kGroup].record;
+    for (std::size_t r = row - row % kGroup; r <= row; ++r) {
+        const RowRecord record = ReadRow(records_.Locate(pos));
+        bytes = record.Whole() ? record.rowSize : bytes + record.rowSize;
+        pos = TextPaneBytes::After(pos, record.RecordSize());
+    }
+    return bytes;
+}
+
+std::pair<std::size_t, std::uint64_t> TextPaneLines::RowOfByte(std::uint64_t byte) const {
+    const auto after = std::upper_bound(groups_.begin(), groups_.end(), byte,
+                                        [](std::uint64_t b, const Group& g) { return b < g.byte; });
+    const auto group = static_cast<std::size_t>(after - groups_.begin()) - 1;
+    std::size_t row = group * kGroup;
+    std::uint64_t begin = groups_[group].byte;
+    BytePos pos = groups_[group].record;
+    for (; row < closed_; ++row) {
+        const RowRecord record = ReadRow(records_.Locate(pos));
+        const std::uint64_t end = begin + record.rowSize;
+        if (byte <= end) break;
+        begin = end + 1;
+        pos = TextPaneBytes::After(pos, record.RecordSize());
+    }
+    return {row, begin};
 }
 
 bool TextPaneLines::GroupIsAscii(std::size_t group) const {
-    const bool last = group + 1 >= checkpoints_.size();
-    const std::uint64_t unitEnd = last ? units_ : checkpoints_[group + 1];
-    const std::uint64_t byteEnd = last ? ByteSize() : rowStarts_[(group + 1) * kGroup];
-    return unitEnd - checkpoints_[group] == byteEnd - rowStarts_[group * kGroup];
+    const bool last = group + 1 >= groups_.size();
+    const std::uint64_t unitEnd = last ? units_ : groups_[group + 1].units;
+    const std::uint64_t byteEnd = last ? bytes_ : groups_[group + 1].byte;
+    return unitEnd - groups_[group].units == byteEnd - groups_[group].byte;
+}
+
+std::uint64_t TextPaneLines::CountUnitsBefore(std::size_t row) const {
+    std::uint64_t units = groups_[row / kGroup].units;
+    for (std::size_t r = row - row % kGroup; r < row; ++r) units += Utf16Length(RowBytes(r)) + 1;
+    return units;
 }
 
 std::uint64_t TextPaneLines::RowUnitsBegin(std::size_t row) const {
     const std::size_t group = row / kGroup;
-    const std::uint64_t groupStart = rowStarts_[group * kGroup];
-    if (GroupIsAscii(group)) return checkpoints_[group] + (rowStarts_[row] - groupStart);
-    return checkpoints_[group] + CountUnits(groupStart, rowStarts_[row]);
+    if (GroupIsAscii(group)) return groups_[group].units + (RowBegin(row) - groups_[group].byte);
+    return CountUnitsBefore(row);
 }
 
 std::uint64_t TextPaneLines::RowUnits(std::size_t row) const {
-    if (GroupIsAscii(row / kGroup)) return RowEnd(row) - RowBegin(row);
-    return CountUnits(RowBegin(row), RowEnd(row));
+    if (GroupIsAscii(row / kGroup)) return RowSize(row);
+    return Utf16Length(RowBytes(row));
 }
 
 std::size_t TextPaneLines::RowOfUnit(std::uint64_t position) const {
     position = std::min(position, units_);
-    const auto cp = std::upper_bound(checkpoints_.begin(), checkpoints_.end(), position);
-    const auto group = static_cast<std::size_t>(cp - checkpoints_.begin()) - 1;
+    const auto after =
+        std::upper_bound(groups_.begin(), groups_.end(), position,
+                         [](std::uint64_t units, const Group& g) { return units < g.units; });
+    const auto group = static_cast<std::size_t>(after - groups_.begin()) - 1;
     const std::size_t first = group * kGroup;
-    const std::size_t last = std::min(first + kGroup, rowStarts_.size()) - 1;
+    const std::size_t last = std::min(first + kGroup, RowCount()) - 1;
     if (GroupIsAscii(group)) {
-        const std::uint64_t byte = rowStarts_[first] + (position - checkpoints_[group]);
-        const auto begin = rowStarts_.begin() + static_cast<std::ptrdiff_t>(first);
-        const auto end = rowStarts_.begin() + static_cast<std::ptrdiff_t>(last + 1);
-        return first + static_cast<std::size_t>(std::upper_bound(begin, end, byte) - begin) - 1;
+        const std::uint64_t byte = groups_[group].byte + (position - groups_[group].units);
+        std::uint64_t begin = groups_[group].byte;
+        BytePos pos = groups_[group].record;
+        for (std::size_t row = first; row < last; ++row) {
+            const RowRecord record = ReadRow(records_.Locate(pos));
+            const std::uint64_t end = begin + record.rowSize;
+            if (byte <= end) return row;
+            begin = end + 1;
+            pos = TextPaneBytes::After(pos, record.RecordSize());
+        }
+        return last;
     }
-    std::uint64_t units = checkpoints_[group];
+    std::uint64_t units = groups_[group].units;
     for (std::size_t row = first; row < last; ++row) {
-        units += CountUnits(rowStarts_[row], rowStarts_[row + 1]);
+        units += Utf16Length(RowBytes(row)) + 1;
         if (position < units) return row;
     }
     return last;
@@ -112,33 +234,121 @@ std::uint64_t TextPaneLines::ByteOfUnit(std::uint64_t position, bool roundUp) co
     position = std::min(position, units_);
     const std::size_t row = RowOfUnit(position);
     const std::uint64_t column = position - RowUnitsBegin(row);
-    if (GroupIsAscii(row / kGroup)) return RowBegin(row) + column;
-    const std::string bytes = Bytes(RowBegin(row), RowEnd(row));
-    return RowBegin(row) + ByteOffsetOfUnits(bytes, column, roundUp);
+    const std::uint64_t begin = RowBegin(row);
+    if (GroupIsAscii(row / kGroup)) return begin + column;
+    return begin + ByteOffsetOfUnits(RowBytes(row), column, roundUp);
+}
+
+std::string_view TextPaneLines::RowBytes(std::size_t row) const {
+    if (row >= closed_) return open_;
+    Reader& reader = reader_;
+    if (reader.row == row) return reader.text;
+    std::size_t from = row;
+    if (reader.row != Reader::kNone && reader.row + 1 == row) {
+        from = row;  // reading in order
+    } else {
+        // Replay from the last row kept whole, or go on from the row read
+        // last when that is nearer.
+        std::size_t whole = row - row % kGroup;
+        BytePos wholePos = groups_[row / kGroup].record;
+        BytePos pos = wholePos;
+        for (std::size_t r = whole; r <= row; ++r) {
+            const RowRecord record = ReadRow(records_.Locate(pos));
+            if (record.Whole()) {
+                whole = r;
+                wholePos = pos;
+            }
+            pos = TextPaneBytes::After(pos, record.RecordSize());
+        }
+        if (reader.row != Reader::kNone && reader.row < row && reader.row + 1 >= whole) {
+            from = reader.row + 1;
+        } else {
+            from = whole;
+            reader.next = wholePos;
+        }
+    }
+    for (std::size_t r = from; r <= row; ++r) {
+        BytePos pos = reader.next;
+        const char* in = records_.Locate(pos);
+        const RowRecord record = ReadRow(in);
+        DecodeRow(record, in, reader.text, reader.scratch);
+        reader.text.swap(reader.scratch);
+        reader.next = TextPaneBytes::After(pos, record.RecordSize());
+        reader.row = r;
+    }
+    Empty(reader.scratch);
+    return reader.text;
+}
+
+template <typename Visit>
+void TextPaneLines::ForEachSpan(std::uint64_t begin, std::uint64_t end, Visit&& visit) const {
+    end = std::min(end, bytes_);
+    if (begin >= end) return;
+    auto [row, rowBegin] = RowOfByte(begin);
+    while (rowBegin < end) {
+        const std::string_view bytes = RowBytes(row);
+        const std::uint64_t rowEnd = rowBegin + bytes.size();
+        const std::uint64_t from = std::max(begin, rowBegin) - rowBegin;
+        const std::uint64_t to = std::min(end, rowEnd) - rowBegin;
+        if (to > from) visit(bytes.substr(from, to - from));
+        if (rowEnd < end) visit(std::string_view("\n"));
+        rowBegin = rowEnd + 1;
+        ++row;
+    }
+}
+
+std::string TextPaneLines::Bytes(std::uint64_t begin, std::uint64_t end) const {
+    std::string out;
+    if (end > begin) out.reserve(static_cast<std::size_t>(std::min(end, bytes_) - begin));
+    ForEachSpan(begin, end, [&out](std::string_view span) { out.append(span); });
+    return out;
 }
 
 QString TextPaneLines::Decode(std::uint64_t begin, std::uint64_t end) const {
-    end = std::min(end, ByteSize());
+    end = std::min(end, bytes_);
     if (begin >= end) return {};
-    // A byte never decodes to more than one UTF-16 unit. The decoder is
-    // stateful so that a character split between two blocks comes out whole,
-    // and it must keep a leading U+FEFF, which counts as a character here.
+    // A byte never decodes to more than one UTF-16 unit. The decoder must keep
+    // a leading U+FEFF, which counts as a character here. Rows are short, so
+    // they are gathered into larger pieces before decoding.
     QString text(static_cast<qsizetype>(end - begin), Qt::Uninitialized);
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
     QChar* out = text.data();
-    bytes_.ForEachSpan(begin, end, [&](std::string_view span) {
+    constexpr std::size_t kPiece = 16 * 1024;
+    std::string piece;
+    const auto flush = [&] {
         out = decoder.appendToBuffer(
-            out, QByteArrayView(span.data(), static_cast<qsizetype>(span.size())));
+            out, QByteArrayView(piece.data(), static_cast<qsizetype>(piece.size())));
+        piece.clear();
+    };
+    ForEachSpan(begin, end, [&](std::string_view span) {
+        if (span.size() >= kPiece) {
+            flush();
+            out = decoder.appendToBuffer(
+                out, QByteArrayView(span.data(), static_cast<qsizetype>(span.size())));
+            return;
+        }
+        piece.append(span);
+        if (piece.size() >= kPiece) flush();
     });
+    flush();
     text.truncate(out - text.constData());
     return text;
 }
 
+QString TextPaneLines::RowText(std::size_t row) const {
+    const std::string_view bytes = RowBytes(row);
+    if (bytes.empty()) return {};
+    QString text(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    const QChar* end = decoder.appendToBuffer(
+        text.data(), QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    text.truncate(end - text.constData());
+    return text;
+}
+
 std::size_t TextPaneLines::MemoryBytes() const {
-    // std::deque allocates 512-byte nodes: 8 bytes a row plus a node map.
-    const std::size_t nodes = (rowStarts_.size() * sizeof(std::uint64_t) + 511) / 512 + 1;
-    return bytes_.MemoryBytes() + nodes * (512 + sizeof(void*)) +
-           checkpoints_.capacity() * sizeof(std::uint64_t) + sizeof(*this);
+    return records_.MemoryBytes() + groups_.capacity() * sizeof(Group) + open_.capacity() +
+           last_.capacity() + reader_.text.capacity() + reader_.scratch.capacity() + sizeof(*this);
 }
 
 }  // namespace quorvel::textpane

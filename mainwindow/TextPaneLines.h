@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,28 +18,40 @@ namespace quorvel::textpane {
 //
 // A row is the text between two '\n' (the '\n' belongs to the row it ends);
 // there is always at least one row, and text ending in '\n' has an empty last
-// row. Memory: the bytes, 8 bytes per row for its start, and the UTF-16
-// position of every 64th row. The UTF-16 position of any other row is found
-// from its group's checkpoint; a group whose unit span equals its byte span is
-// pure ASCII (every multi-byte sequence is shorter in UTF-16 than in bytes), so
-// for the common ASCII text no byte is ever counted twice.
+// row, the open row, which later appends extend.
+//
+// Storage: every row but the open one is kept as the bytes it does not share
+// with the row before it (see TextPaneRowCodec.h), in groups of kGroup rows
+// whose first row is kept whole. A group's entry holds where its first record
+// starts and the byte and UTF-16 positions of its first row; a row is found by
+// reading the group's records up to it, and decoded by replaying them from the
+// last row kept whole. A row is also kept whole when the rows to replay before
+// it would pass kReplayBytes, which bounds the cost of reading any row when
+// rows are long. A group whose unit span equals its byte span is pure ASCII
+// (every multi-byte sequence is shorter in UTF-16 than in bytes), so for ASCII
+// text a position needs only the records' lengths, never the decoded rows.
+//
+// The last row read is kept decoded, so reading rows in order decodes each
+// once. The last finished row is kept too: the next row is encoded against it
+// without reading the store, so an append costs the size of what it adds.
 class TextPaneLines {
   public:
     TextPaneLines();
 
-    // The bytes must be well-formed UTF-8. O(bytes.size()).
-    void Append(std::string_view wellFormed);
+    // The bytes must be well-formed UTF-8; `ascii` says that they are all
+    // ASCII, which saves counting their UTF-16 units. O(bytes.size()).
+    void Append(std::string_view wellFormed, bool ascii = false);
     void Clear();
     // Keeps the first `byteSize` bytes; the cut must lie on a character boundary.
     void Truncate(std::uint64_t byteSize);
 
-    std::uint64_t ByteSize() const { return bytes_.Size(); }
+    std::uint64_t ByteSize() const { return bytes_; }
     std::uint64_t Utf16Size() const { return units_; }
-    std::size_t RowCount() const { return rowStarts_.size(); }
-    bool EndsWithNewline() const { return ByteSize() > 0 && rowStarts_.back() == ByteSize(); }
+    std::size_t RowCount() const { return closed_ + 1; }
+    bool EndsWithNewline() const { return bytes_ > 0 && open_.empty(); }
 
     // Byte range of a row without its '\n'.
-    std::uint64_t RowBegin(std::size_t row) const { return rowStarts_[row]; }
+    std::uint64_t RowBegin(std::size_t row) const;
     std::uint64_t RowEnd(std::size_t row) const;
     std::uint64_t RowUnitsBegin(std::size_t row) const;
     // Length of a row in UTF-16 units, without its '\n'.
@@ -51,29 +62,61 @@ class TextPaneLines {
     // Byte offset of a UTF-16 position (see ByteOffsetOfUnits for `roundUp`).
     std::uint64_t ByteOfUnit(std::uint64_t position, bool roundUp) const;
 
-    std::string Bytes(std::uint64_t begin, std::uint64_t end) const {
-        return bytes_.Copy(begin, end);
-    }
+    std::string Bytes(std::uint64_t begin, std::uint64_t end) const;
     QString Decode(std::uint64_t begin, std::uint64_t end) const;
-    QString RowText(std::size_t row) const { return Decode(RowBegin(row), RowEnd(row)); }
+    QString RowText(std::size_t row) const;
+    // The bytes of a row without its '\n', valid until the next call on this
+    // object.
+    std::string_view RowBytes(std::size_t row) const;
 
     // The longest row in bytes seen since the last Clear (it may overstate
     // after a Truncate).
     std::uint64_t LongestRowBytes() const { return longestRow_; }
     std::size_t MemoryBytes() const;
 
-  private:
     static constexpr std::size_t kGroup = 64;
+    static constexpr std::size_t kReplayBytes = 64 * 1024;
 
-    std::uint64_t CountUnits(std::uint64_t begin, std::uint64_t end) const;
+  private:
+    struct Group {
+        BytePos record;       // of its first row, once that row is finished
+        std::uint64_t byte;   // where its first row begins
+        std::uint64_t units;  // the same in UTF-16 units
+    };
+    // Reading records in order: `text` holds `row` decoded, and the record of
+    // the row after it is at `next`.
+    struct Reader {
+        static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+        std::size_t row = kNone;
+        BytePos next;
+        std::string text;
+        std::string scratch;
+    };
+
+    void FinishRow(std::string_view row);
+    std::size_t RowSize(std::size_t row) const;
     bool GroupIsAscii(std::size_t group) const;
-    void AddRowStart(std::uint64_t byte, std::uint64_t units);
+    // Record position of a finished row.
+    BytePos RecordOf(std::size_t row) const;
+    // Bytes of the rows from the last one kept whole up to a finished row.
+    std::size_t ReplayBytes(std::size_t row) const;
+    // The row holding a byte offset (its '\n' included), and where it begins.
+    std::pair<std::size_t, std::uint64_t> RowOfByte(std::uint64_t byte) const;
+    // UTF-16 units before a row, counted from its group's entry row by row.
+    std::uint64_t CountUnitsBefore(std::size_t row) const;
+    template <typename Visit>
+    void ForEachSpan(std::uint64_t begin, std::uint64_t end, Visit&& visit) const;
 
-    TextPaneBytes bytes_;
-    std::deque<std::uint64_t> rowStarts_;     // byte offset of each row
-    std::vector<std::uint64_t> checkpoints_;  // UTF-16 position of rows 0, 64, 128, ...
+    TextPaneBytes records_;
+    std::vector<Group> groups_;  // one per kGroup rows, the open row's included
+    std::size_t closed_ = 0;     // rows finished by '\n'; the open row's index
+    std::string open_;           // the open row's bytes
+    std::string last_;           // the last finished row, or empty to store the next whole
+    std::size_t replay_ = 0;     // bytes of the rows since the last one kept whole, it included
+    std::uint64_t bytes_ = 0;
     std::uint64_t units_ = 0;
     std::uint64_t longestRow_ = 0;
+    mutable Reader reader_;
 };
 
 }  // namespace quorvel::textpane

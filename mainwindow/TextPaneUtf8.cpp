@@ -54,9 +54,10 @@ std::uint64_t Utf16Units(std::string_view bytes) {
 
 }  // namespace
 
-std::size_t WellFormedPrefix(std::string_view bytes) {
+Utf8Check CheckUtf8(std::string_view bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
+    Utf8Check check;
     std::size_t i = 0;
     while (i < n) {
         if (n - i >= ascii::kWordBytes) {
@@ -67,7 +68,8 @@ std::size_t WellFormedPrefix(std::string_view bytes) {
         } else if (n >= ascii::kWordBytes &&
                    ascii::AllAscii(ascii::LoadWord(p + n - ascii::kWordBytes))) {
             // The last few bytes, as one word ending at the end: all ASCII.
-            return n;
+            check.wellFormed = n;
+            return check;
         }
         if (p[i] < 0x80) {
             ++i;
@@ -76,9 +78,11 @@ std::size_t WellFormedPrefix(std::string_view bytes) {
         bool ok = false;
         const std::size_t len = Sequence(p + i, n - i, ok);
         if (!ok) break;
+        check.ascii = false;
         i += len;
     }
-    return i;
+    check.wellFormed = i;
+    return check;
 }
 
 std::string ReplaceIllFormed(std::string_view bytes) {

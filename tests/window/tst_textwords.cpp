@@ -85,6 +85,7 @@ void TextWordsTest::plainText() {
         const std::string text = Plain(length);
         QCOMPARE(Shown(text), text);
         QCOMPARE(textpane::WellFormedPrefix(text), text.size());
+        QVERIFY(textpane::CheckUtf8(text).ascii);
         QCOMPARE(textpane::Utf16Length(text), std::uint64_t(length));
     }
 }
@@ -104,6 +105,10 @@ void TextWordsTest::oneOddCharacterAnywhere() {
                 QVERIFY2(Shown(text) == shown, where.c_str());
                 const std::size_t prefix = odd.wellFormed ? text.size() : offset;
                 QVERIFY2(textpane::WellFormedPrefix(text) == prefix, where.c_str());
+                // The ASCII flag speaks of the well-formed prefix only.
+                const bool ascii =
+                    !odd.wellFormed || static_cast<unsigned char>(odd.bytes[0]) < 0x80;
+                QVERIFY2(textpane::CheckUtf8(text).ascii == ascii, where.c_str());
                 if (odd.wellFormed) {
                     QVERIFY2(textpane::Utf16Length(text) ==
                                  std::uint64_t(length) + std::uint64_t(odd.utf16Units),
