@@ -6,8 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
-#include <stdexcept>
+#include <set>
 #include <utility>
 
 #include "WithEvents.h"
@@ -33,6 +34,11 @@ void PrintTo(const Event& event, std::ostream* out) {
     *out << "(" << Escaped(event.name) << ", \"" << Escaped(event.relativePath) << "\", \""
          << Escaped(event.fullPath) << "\", " << (event.isFolder == kTrue ? "folder" : "file")
          << ", " << event.fileCount << ", " << event.folderCount << ")";
+}
+
+void PrintTo(const Failure& failure, std::ostream* out) {
+    *out << "(" << Escaped(failure.path) << ", " << failure.error << " "
+         << std::strerror(failure.error) << ")";
 }
 
 namespace {
@@ -77,10 +83,11 @@ std::vector<std::string> Items(const Collection& list) {
 
 namespace {
 
-// The system's reader, refusing to open more than `cap` folders in one scan.
+// A reader refusing to open more than `cap` folders in one scan.
 class CappedReader final : public DirectoryReader {
   public:
-    explicit CappedReader(int cap) : cap_(cap) {}
+    CappedReader(std::shared_ptr<DirectoryReader> inner, int cap)
+        : inner_(std::move(inner)), cap_(cap) {}
 
     std::unique_ptr<FolderListing> OpenRoot(const std::string& path, int& error) override {
         if (!Allow(error)) return nullptr;
@@ -101,7 +108,7 @@ class CappedReader final : public DirectoryReader {
         return false;
     }
 
-    std::shared_ptr<DirectoryReader> inner_ = SystemDirectoryReader();
+    std::shared_ptr<DirectoryReader> inner_;
     int cap_;
     int opened_ = 0;
 };
@@ -169,40 +176,78 @@ std::shared_ptr<DirectoryReader> SortedSystemReader() {
     return std::make_shared<SortedReader>();
 }
 
-ScanResult Scan(const std::string& root, ScanOptions options) {
-    ScanResult result;
-    WithEvents<clsDirwalk, EntryFoundHandler> walker{&clsDirwalk::EntryFound,
-                                                     RecordInto(result.events)};
-    walker = std::make_shared<clsDirwalk>(std::make_shared<CappedReader>(options.openCap));
+ScanResult Results(const clsDirwalk& walker, std::vector<Event> events) {
+    return {Items(*walker.Folders()), Items(*walker.Files()), walker.FolderCount(),
+            walker.FileCount(), std::move(events)};
+}
+
+WalkRun Walk(const std::string& root, ScanOptions options) {
+    WalkRun run;
+    std::vector<Event> events;
+    clsDirwalk* raw = nullptr;
+    const EntryFoundHandler record = RecordInto(events);
+    WithEvents<clsDirwalk, EntryFoundHandler> walker{
+        &clsDirwalk::EntryFound,
+        [&](std::string_view name, std::string_view relativePath, std::string_view fullPath,
+            Flag isFolder, Counter files, Counter folders) {
+            record(name, relativePath, fullPath, isFolder, files, folders);
+            if (options.onEvent) options.onEvent(events.back(), *raw);
+        }};
+    run.descriptorsBefore = OpenDescriptorCount();
+    walker = std::make_shared<clsDirwalk>(
+        std::make_shared<CappedReader>(std::move(options.reader), options.openCap));
+    raw = walker.get().get();
     walker->Events(options.events);
     walker->SubFolders(options.subFolders);
     walker->FullPath(options.fullPath);
-    int entries = 0;
-    clsDirwalk* raw = walker.get().get();
-    walker->SetYieldHook([&entries, raw, cap = options.entryCap] {
-        if (++entries == cap) {
-            ADD_FAILURE() << "the walk met " << cap << " entries and was aborted";
+    walker->SetYieldHook([&run, &options, raw] {
+        if (++run.yields == options.entryCap) {
+            ADD_FAILURE() << "the walk met " << options.entryCap << " entries and was aborted";
             raw->Abort();
         }
+        if (options.onYield) options.onYield(run.yields, *raw);
     });
     walker->ScanFolder(root);
-    result.folders = Items(*walker->Folders());
-    result.files = Items(*walker->Files());
-    result.folderCount = walker->FolderCount();
-    result.fileCount = walker->FileCount();
-    return result;
+    run.scan = Results(*raw, std::move(events));
+    for (const ReadFailure& f : *walker->ReadFailures()) {
+        run.failures.push_back(Failure{f.path, f.error});
+    }
+    walker = nullptr;
+    run.descriptorsAfter = OpenDescriptorCount();
+    return run;
 }
 
-std::vector<std::string> ListedOrder(const std::string& folder) {
-    int error = 0;
-    const std::unique_ptr<FolderListing> listing = SystemDirectoryReader()->OpenRoot(folder, error);
-    if (!listing) throw std::runtime_error("ListedOrder: cannot list " + folder);
-    std::vector<std::string> names;
-    DirEntry entry;
-    while (listing->Next(entry)) {
-        if (entry.name != "." && entry.name != "..") names.emplace_back(entry.name);
+ScanResult Scan(const std::string& root, ScanOptions options) {
+    return Walk(root, std::move(options)).scan;
+}
+
+void ExpectWalkInvariants(const WalkRun& run) {
+    const ScanResult& scan = run.scan;
+    EXPECT_EQ(static_cast<std::size_t>(scan.folderCount), scan.folders.size());
+    EXPECT_EQ(static_cast<std::size_t>(scan.fileCount), scan.files.size());
+    EXPECT_EQ(static_cast<std::size_t>(run.yields), scan.folders.size() + scan.files.size());
+    Counter folderNumber = 0;
+    Counter fileNumber = 0;
+    for (const Event& event : scan.events) {
+        if (event.isFolder == kTrue) {
+            ASSERT_EQ(event.folderCount, ++folderNumber) << Escaped(event.fullPath);
+        } else {
+            ASSERT_EQ(event.fileCount, ++fileNumber) << Escaped(event.fullPath);
+        }
     }
-    return names;
+    EXPECT_EQ(folderNumber, scan.folderCount);
+    EXPECT_EQ(fileNumber, scan.fileCount);
+    // Relative items: a folder's parent path is listed before it.
+    std::set<std::string_view> seen;
+    for (const std::string& folder : scan.folders) {
+        const std::size_t slash = folder.rfind('/');
+        if (slash != std::string::npos && !folder.empty() && folder.back() != '/') {
+            EXPECT_TRUE(seen.count(std::string_view(folder).substr(0, slash)))
+                << Escaped(folder) << " is listed before its parent";
+        }
+        seen.insert(folder);
+    }
+    EXPECT_EQ(run.descriptorsAfter, run.descriptorsBefore);
 }
 
 int OpenDescriptorCount() {

@@ -1,13 +1,17 @@
 #pragma once
 // Runs clsDirwalk the way its owner does (through a WithEvents variable) and
-// captures everything it reports as plain values that tests compare exactly.
+// captures everything it reports as plain values that tests compare exactly:
+// its lists, counts and events, the folders it could not read, how often it
+// yielded, and whether it left a descriptor open.
 
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "ListedOrder.h"
 #include "clsDirwalk.h"
 
 namespace quorvel::testing {
@@ -41,16 +45,38 @@ struct ScanResult {
 };
 void PrintTo(const ScanResult& result, std::ostream* out);
 
+// One ReadFailures() item as a comparable value.
+struct Failure {
+    std::string path;
+    int error = 0;
+    bool operator==(const Failure&) const = default;
+};
+void PrintTo(const Failure& failure, std::ostream* out);
+
 struct ScanOptions {
     Flag events = kTrue;
     Flag subFolders = kTrue;
     Flag fullPath = kFalse;
+    std::shared_ptr<DirectoryReader> reader = SystemDirectoryReader();
     // A walk opening more folders or meeting more entries than this is a
     // runaway (a loop entered again and again): it is cut short and the test
     // fails instead of hanging. Folders are opened on the way down, before
     // any entry is reported, so only the first cap catches an endless descent.
     int openCap = 5'000;
     int entryCap = 200'000;
+    // Run inside the walk, as the owner's code would: after each event was
+    // recorded, and at each yield with the number of yields so far.
+    std::function<void(const Event&, clsDirwalk&)> onEvent = nullptr;
+    std::function<void(int yields, clsDirwalk&)> onYield = nullptr;
+};
+
+// A finished walk: what it reported, and what it cost.
+struct WalkRun {
+    ScanResult scan;
+    std::vector<Failure> failures;
+    int yields = 0;
+    int descriptorsBefore = 0;
+    int descriptorsAfter = 0;  // after the scanner was destroyed
 };
 
 // A handler that appends every event it receives to `into`.
@@ -58,13 +84,19 @@ EntryFoundHandler RecordInto(std::vector<Event>& into);
 
 std::vector<std::string> Items(const Collection& list);
 
+// The lists and counts `walker` holds now, with the events recorded so far.
+ScanResult Results(const clsDirwalk& walker, std::vector<Event> events);
+
 // A fresh scanner, connected through a WithEvents variable, run to its end
-// (or to the entry cap).
+// (or to a cap) and destroyed. Scan keeps only what it reported.
+WalkRun Walk(const std::string& root, ScanOptions options = {});
 ScanResult Scan(const std::string& root, ScanOptions options = {});
 
-// The names of `folder` (without "." and "..") in the order the system's
-// reader returns them: what a test needs to predict the walk's order.
-std::vector<std::string> ListedOrder(const std::string& folder);
+// The invariants every walk keeps, whatever the tree: counts equal list
+// sizes and event counts, folder numbers run 1, 2, ... in event order, the
+// folder list is in pre-order (each folder after its parent), and no
+// descriptor is left open.
+void ExpectWalkInvariants(const WalkRun& run);
 
 // The system's reader with every folder's entries sorted by their bytes and
 // "." and ".." put last, where they can hide the least: for tests whose

@@ -179,60 +179,49 @@ class AbortedWalk : public ::testing::Test {
     }
 
     // Runs a walk that calls Abort from the handler of its `stopAt`-th event
-    // (or from the yield after it), and records everything.
-    ScanResult RunAbortingAt(std::size_t stopAt, bool fromYield) {
-        ScanResult result;
-        Walker walker{&clsDirwalk::EntryFound, RecordInto(result.events)};
-        walker = std::make_shared<clsDirwalk>(SortedSystemReader());
-        walker->Events(kTrue);
-        clsDirwalk* raw = walker.get().get();
-        yields = 0;
-        walker->SetYieldHook([this, raw, stopAt, fromYield] {
-            if (++yields == stopAt && fromYield) raw->Abort();
-        });
-        // Connected after the recorder, so the event in hand is already recorded.
-        EventSource<EntryFoundHandler>::Connection aborter;
-        if (!fromYield) {
-            aborter = walker->EntryFound.Connect(
-                [&](std::string_view, std::string_view, std::string_view, Flag, Counter, Counter) {
-                    if (result.events.size() == stopAt) raw->Abort();
-                });
+    // (or from the yield after it).
+    WalkRun RunAbortingAt(std::size_t stopAt, bool fromYield) {
+        std::size_t events = 0;
+        ScanOptions options{.reader = SortedSystemReader()};
+        if (fromYield) {
+            options.onYield = [stopAt](int yields, clsDirwalk& walker) {
+                if (static_cast<std::size_t>(yields) == stopAt) walker.Abort();
+            };
+        } else {
+            options.onEvent = [stopAt, &events](const Event&, clsDirwalk& walker) {
+                if (++events == stopAt) walker.Abort();
+            };
         }
-        walker->ScanFolder(tree.Root());
-        result.folders = Items(*walker->Folders());
-        result.files = Items(*walker->Files());
-        result.folderCount = walker->FolderCount();
-        result.fileCount = walker->FileCount();
-        return result;
+        return Walk(tree.Root(), std::move(options));
     }
 
     TempTree tree;
     const std::string r = tree.Root() + "/";
-    std::size_t yields = 0;
 };
 
 // Abort at the first file: p1's loop ends, then p1 and p are completed.
 TEST_F(AbortedWalk, FromAHandlerCompletesEveryOpenLevelInnermostFirst) {
-    EXPECT_EQ(RunAbortingAt(1, false), (ScanResult{{"p", "p/p1"},
-                                                   {r + "p/p1/f1"},
-                                                   2,
-                                                   1,
-                                                   {FileEvent("f1", "p/p1/", r + "p/p1/", 1, 0),
-                                                    FolderEvent("p1", "p/p1", r + "p/p1", 1, 1),
-                                                    FolderEvent("p", "p", r + "p", 1, 2)}}));
+    const WalkRun run = RunAbortingAt(1, false);
+    EXPECT_EQ(run.scan, (ScanResult{{"p", "p/p1"},
+                                    {r + "p/p1/f1"},
+                                    2,
+                                    1,
+                                    {FileEvent("f1", "p/p1/", r + "p/p1/", 1, 0),
+                                     FolderEvent("p1", "p/p1", r + "p/p1", 1, 1),
+                                     FolderEvent("p", "p", r + "p", 1, 2)}}));
     // The aborting entry still yields, and so does each level completed.
-    EXPECT_EQ(yields, 3u);
+    EXPECT_EQ(run.yields, 3);
 }
 
 TEST_F(AbortedWalk, FromTheYieldCompletesEveryOpenLevelInnermostFirst) {
-    EXPECT_EQ(RunAbortingAt(1, true), RunAbortingAt(1, false));
+    EXPECT_EQ(RunAbortingAt(1, true).scan, RunAbortingAt(1, false).scan);
 }
 
 // Abort at p1's own event: p1 is already complete, so p's loop ends there
 // (p2 is never met) and p is completed.
 TEST_F(AbortedWalk, AtAFolderEventEndsItsParentsLevel) {
     const std::string p1 = r + "p/p1/";
-    EXPECT_EQ(RunAbortingAt(4, false),
+    EXPECT_EQ(RunAbortingAt(4, false).scan,
               (ScanResult{
                   {"p", "p/p1"},
                   {p1 + "f1", p1 + "f2", p1 + "f3"},
@@ -245,7 +234,7 @@ TEST_F(AbortedWalk, AtAFolderEventEndsItsParentsLevel) {
 
 // Abort at p's event, in the root's loop: q is never met.
 TEST_F(AbortedWalk, AtATopFolderEventEndsTheWalk) {
-    const ScanResult result = RunAbortingAt(9, false);
+    const ScanResult result = RunAbortingAt(9, false).scan;
     EXPECT_EQ(result.folders, (std::vector<std::string>{"p", "p/p1", "p/p2"}));
     EXPECT_EQ(result.fileCount, 6);
     EXPECT_EQ(result.folderCount, 3);
@@ -256,15 +245,11 @@ TEST_F(AbortedWalk, AtATopFolderEventEndsTheWalk) {
 TEST(DirwalkSettings, ChangesDuringAWalkApplyFromTheNextStep) {
     TempTree tree;
     tree.File("a/b/f.txt");
-    ScanResult result;
-    Walker walker{&clsDirwalk::EntryFound, RecordInto(result.events)};
-    walker = std::make_shared<clsDirwalk>();
-    walker->Events(kTrue);
-    walker->SetYieldHook([&] { walker->Events(kFalse); });
-    walker->ScanFolder(tree.Root());
     const std::string r = tree.Root() + "/";
+    const ScanResult result =
+        Scan(tree.Root(), {.onYield = [](int, clsDirwalk& walker) { walker.Events(kFalse); }});
     EXPECT_EQ(result.events, std::vector<Event>{FileEvent("f.txt", "a/b/", r + "a/b/", 1, 0)});
-    EXPECT_EQ(walker->FolderCount(), 2);
+    EXPECT_EQ(result.folderCount, 2);
 }
 
 }  // namespace

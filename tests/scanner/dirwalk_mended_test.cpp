@@ -22,11 +22,6 @@ namespace {
 
 using Walker = WithEvents<clsDirwalk, EntryFoundHandler>;
 
-ScanResult Collect(const clsDirwalk& walker, std::vector<Event> events) {
-    return {Items(*walker.Folders()), Items(*walker.Files()), walker.FolderCount(),
-            walker.FileCount(), std::move(events)};
-}
-
 // ---- relative paths ------------------------------------------------------
 
 // The root's own text recurs inside a deeper path; removing every occurrence
@@ -101,20 +96,13 @@ TEST(DirwalkRelativePath, EmptyPathListsTheFileSystemRoot) {
 }
 
 TEST(DirwalkRelativePath, EmptyPathWalksBelowTheRootWithoutLeadingSlashes) {
-    std::vector<Event> events;
-    Walker walker{&clsDirwalk::EntryFound, RecordInto(events)};
-    walker = std::make_shared<clsDirwalk>();
-    walker->Events(kTrue);
-    clsDirwalk* raw = walker.get().get();
     // Not the whole file system: stop at the first folder reported; the
     // open levels still report themselves on the way out, up to a top-level
     // folder.
-    EventSource<EntryFoundHandler>::Connection stop =
-        walker->EntryFound.Connect([raw](std::string_view, std::string_view, std::string_view,
-                                         Flag isFolder, Counter, Counter) {
-            if (isFolder == kTrue) raw->Abort();
-        });
-    walker->ScanFolder("");
+    const ScanResult result = Scan("", {.onEvent = [](const Event& event, clsDirwalk& walker) {
+                                       if (event.isFolder == kTrue) walker.Abort();
+                                   }});
+    const std::vector<Event>& events = result.events;
     ASSERT_FALSE(events.empty());
     ASSERT_EQ(events.back().isFolder, kTrue);
     EXPECT_EQ(events.back().relativePath, events.back().name);
@@ -124,7 +112,7 @@ TEST(DirwalkRelativePath, EmptyPathWalksBelowTheRootWithoutLeadingSlashes) {
         EXPECT_EQ(e.fullPath, "/" + e.relativePath);
         EXPECT_TRUE(e.isFolder != kTrue || e.relativePath.ends_with(e.name));
     }
-    for (const std::string& folder : Items(*walker->Folders())) {
+    for (const std::string& folder : result.folders) {
         EXPECT_FALSE(folder.starts_with('/')) << Escaped(folder);
     }
 }
@@ -193,20 +181,6 @@ TEST(DirwalkLinks, LinkToAnAncestorOrTheRootIsListedButNotEntered) {
     EXPECT_EQ(result.events, events);
 }
 
-// A link to itself cannot be resolved (ELOOP): it leads to no folder, so it
-// is a file.
-TEST(DirwalkLinks, SelfReferencingLinkIsAFile) {
-    TempTree tree;
-    tree.Link("d/self", "self");
-    const std::string r = tree.Root() + "/";
-    EXPECT_EQ(Scan(tree.Root()), (ScanResult{{"d"},
-                                             {r + "d/self"},
-                                             1,
-                                             1,
-                                             {FileEvent("self", "d/", r + "d/", 1, 0),
-                                              FolderEvent("d", "d", r + "d", 1, 1)}}));
-}
-
 // A/toB -> ../B and B/toA -> ../A: each is entered once, from the other
 // side, and the link back is listed without being entered.
 TEST(DirwalkLinks, TwoFoldersLinkedToEachOtherTerminate) {
@@ -247,10 +221,13 @@ TEST(DirwalkLinks, LinkLeadingOutOfTheTreeIsWalked) {
                                               FolderEvent("out", "out", r + "out", 1, 2)}}));
 }
 
-TEST(DirwalkLinks, BrokenLinkAndLinkToAFileAreFiles) {
+// A link that leads to no folder is a file: broken, to a file, or to itself
+// (which cannot be resolved: ELOOP).
+TEST(DirwalkLinks, LinkLeadingToNoFolderIsAFile) {
     TempTree outside;
     outside.File("target.txt", "x");
-    for (const std::string& target : {std::string("nowhere"), outside.Path("target.txt")}) {
+    for (const std::string& target :
+         {std::string("nowhere"), outside.Path("target.txt"), std::string("link")}) {
         SCOPED_TRACE(target);
         TempTree tree;
         tree.Link("d/link", target);
@@ -305,28 +282,25 @@ TEST(DirwalkReentry, NestedScanFolderIsRefusedAndTheRunningWalkGoesOn) {
 
     for (const bool fromYield : {false, true}) {
         SCOPED_TRACE(fromYield ? "from the yield" : "from a handler");
-        std::vector<Event> events;
-        Walker walker{&clsDirwalk::EntryFound, RecordInto(events)};
-        walker = std::make_shared<clsDirwalk>();
-        walker->Events(kTrue);
-        clsDirwalk* raw = walker.get().get();
         int attempts = 0;
-        auto nested = [&] {
+        std::shared_ptr<clsDirwalk> kept;  // to ask it after the walk
+        auto nested = [&](clsDirwalk& walker) {
             if (attempts++ > 0) return;
-            EXPECT_TRUE(raw->IsScanning());
-            EXPECT_THROW(raw->ScanFolder(other.Root()), std::logic_error);
-            EXPECT_EQ(DirwalkTestAccess::RootPath(*raw), tree.Root() + "/");
+            kept = walker.shared_from_this();
+            EXPECT_TRUE(walker.IsScanning());
+            EXPECT_THROW(walker.ScanFolder(other.Root()), std::logic_error);
+            EXPECT_EQ(DirwalkTestAccess::RootPath(walker), tree.Root() + "/");
         };
-        EventSource<EntryFoundHandler>::Connection connection;
+        ScanOptions options;
         if (fromYield) {
-            raw->SetYieldHook(nested);
+            options.onYield = [&](int, clsDirwalk& walker) { nested(walker); };
         } else {
-            connection = raw->EntryFound.Connect([&](auto&&...) { nested(); });
+            options.onEvent = [&](const Event&, clsDirwalk& walker) { nested(walker); };
         }
-        raw->ScanFolder(tree.Root());
+        EXPECT_EQ(Scan(tree.Root(), std::move(options)), clean);
         EXPECT_EQ(attempts, 3);
-        EXPECT_FALSE(raw->IsScanning());
-        EXPECT_EQ(Collect(*raw, events), clean);
+        ASSERT_NE(kept, nullptr);
+        EXPECT_FALSE(kept->IsScanning());
     }
 }
 
@@ -407,7 +381,7 @@ TEST(DirwalkOverflow, FileThatOverflowsIsNotListedAndNotReported) {
     const std::string r = tree.Root() + "/";
     ASSERT_EQ(run.events.size(), 1u);
     const std::string first = run.events[0].name;
-    EXPECT_EQ(Collect(*run.walker, run.events),
+    EXPECT_EQ(Results(*run.walker, run.events),
               (ScanResult{{"d", "d/e"},
                           {r + "d/e/" + first},
                           0,
@@ -428,7 +402,7 @@ TEST(DirwalkOverflow, FolderThatOverflowsWasListedAndWalkedButIsNotReported) {
     OverflowRun run;
     run.Run(tree.Root(), &DirwalkTestAccess::SetFolderCount);
     const std::string r = tree.Root() + "/";
-    EXPECT_EQ(Collect(*run.walker, run.events),
+    EXPECT_EQ(Results(*run.walker, run.events),
               (ScanResult{{"a", "a/d"},
                           {r + "a/d/f"},
                           kCounterMax,

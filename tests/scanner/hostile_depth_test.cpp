@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "HostileScan.h"
+#include "DirwalkProbe.h"
 #include "OpenFileLimit.h"
 #include "TempTree.h"
 
@@ -62,7 +62,7 @@ TEST(HostileDepth, ChainBeyondTheDescriptorLimitAndPathMaxWalksAsWithoutTheLimit
     const std::string deepest = BuildChain(tree, kLevels);
     ASSERT_GT(tree.Path(deepest).size(), 4096u);
 
-    const HostileScanResult free = HostileScan(tree.Root());
+    const WalkRun free = Walk(tree.Root());
     ExpectWalkInvariants(free);
     EXPECT_EQ(free.scan.folderCount, 2 * kLevels);
     EXPECT_EQ(free.scan.fileCount, 2 * kLevels);
@@ -70,10 +70,10 @@ TEST(HostileDepth, ChainBeyondTheDescriptorLimitAndPathMaxWalksAsWithoutTheLimit
               free.scan.folders.end());
     EXPECT_EQ(free.failures, std::vector<Failure>{});
 
-    HostileScanResult limited;
+    WalkRun limited;
     {
         const SoftDescriptorLimit limit(64);
-        limited = HostileScan(tree.Root());
+        limited = Walk(tree.Root());
     }
     ExpectWalkInvariants(limited);
     EXPECT_EQ(limited.scan, free.scan);
@@ -90,13 +90,13 @@ TEST(HostileDepth, LinkLoopsStayClosedWhenShallowLevelsAreClosedAndReopened) {
     tree.Link(deepest + "/toTop", tree.Path(LevelName(0)));
     tree.Link(deepest + "/up", "..");
 
-    const HostileScanResult free = HostileScan(tree.Root());
+    const WalkRun free = Walk(tree.Root());
     ExpectWalkInvariants(free);
     EXPECT_EQ(free.scan.folderCount, 2 * kLevels + 3);
-    HostileScanResult limited;
+    WalkRun limited;
     {
         const SoftDescriptorLimit limit(24);
-        limited = HostileScan(tree.Root());
+        limited = Walk(tree.Root());
     }
     ExpectWalkInvariants(limited);
     EXPECT_EQ(limited.scan, free.scan);
@@ -123,7 +123,7 @@ TEST(HostileDepth, ClosedLevelReplacedDuringTheWalkIsNotConfusedWithItsImpostor)
     const std::vector<std::string> order = ListedOrder(tree.Path("L"));
     ASSERT_EQ(order.size(), 2u);
 
-    HostileScanOptions options;
+    ScanOptions options;
     options.onEvent = [&tree](const Event& event, clsDirwalk&) {
         if (event.name != "bottom.txt" || event.fileCount != 1) return;
         // The walk holds every descriptor the limit allows; building the
@@ -133,10 +133,10 @@ TEST(HostileDepth, ClosedLevelReplacedDuringTheWalkIsNotConfusedWithItsImpostor)
         tree.Link("L/a", "/");
         tree.Link("L/b", "/");
     };
-    HostileScanResult limited;
+    WalkRun limited;
     {
         const SoftDescriptorLimit limit(32);
-        limited = HostileScan(tree.Root(), options);
+        limited = Walk(tree.Root(), options);
     }
     ExpectWalkInvariants(limited);
     const std::string first = "L/" + order[0];
@@ -179,14 +179,14 @@ TEST(HostileDepth, RandomTreesUnderALowDescriptorLimitWalkAsWithoutIt) {
                 tree.Link(at, "missing");
             }
         }
-        HostileScanOptions options;
-        options.yieldCap = 200'000;
-        const HostileScanResult free = HostileScan(tree.Root(), options);
+        ScanOptions options;
+        options.entryCap = 200'000;
+        const WalkRun free = Walk(tree.Root(), options);
         ExpectWalkInvariants(free);
-        HostileScanResult limited;
+        WalkRun limited;
         {
             const SoftDescriptorLimit limit(12);
-            limited = HostileScan(tree.Root(), options);
+            limited = Walk(tree.Root(), options);
         }
         ExpectWalkInvariants(limited);
         EXPECT_EQ(limited.scan, free.scan);
@@ -203,11 +203,11 @@ TEST(HostileDepth, ExceptionDeepBeyondTheLimitLeavesNoDescriptorOpen) {
     const int before = OpenDescriptorCount();
     {
         const SoftDescriptorLimit limit(32);
-        HostileScanOptions options;
+        ScanOptions options;
         options.onEvent = [&deepest](const Event& event, clsDirwalk&) {
             if (event.relativePath == deepest + "/") throw Stop{};
         };
-        EXPECT_THROW(HostileScan(tree.Root(), options), Stop);
+        EXPECT_THROW(Walk(tree.Root(), options), Stop);
     }
     EXPECT_EQ(OpenDescriptorCount(), before);
 }

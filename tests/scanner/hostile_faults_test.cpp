@@ -7,11 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <memory>
 
-#include "HostileScan.h"
+#include "DirwalkProbe.h"
 #include "ScriptedReader.h"
 #include "TempTree.h"
 
@@ -22,9 +21,9 @@ struct Scripted {
     std::shared_ptr<ScriptedReader> reader = std::make_shared<ScriptedReader>();
     ScriptedReader::FolderRef root = reader->NewFolder();
     Scripted() { reader->SetRoot("/s/", root); }
-    HostileScanResult Scan(HostileScanOptions options = {}) {
+    WalkRun Scan(ScanOptions options = {}) {
         options.reader = reader;
-        HostileScanResult result = HostileScan("/s", std::move(options));
+        WalkRun result = Walk("/s", std::move(options));
         EXPECT_EQ(reader->OpenListings(), 0);
         return result;
     }
@@ -42,7 +41,7 @@ TEST(HostileUnreadable, FolderThatRefusesToOpenIsListedCountedAndRecorded) {
     // recorded under the link's path.
     s.reader->AddLink(s.root, "viaLink", locked);
 
-    const HostileScanResult result = s.Scan();
+    const WalkRun result = s.Scan();
     ExpectWalkInvariants(result);
     EXPECT_EQ(result.scan, (ScanResult{{"locked", "open", "viaLink"},
                                        {"/s/a.txt", "/s/open/b.txt"},
@@ -63,7 +62,7 @@ TEST(HostileUnreadable, RootThatRefusesToOpenGivesEmptyListsAndOneFailure) {
         Scripted s;
         s.reader->AddFile(s.root, "hidden.txt");
         s.reader->At(s.root).openError = error;
-        const HostileScanResult result = s.Scan();
+        const WalkRun result = s.Scan();
         ExpectWalkInvariants(result);
         EXPECT_EQ(result.scan, ScanResult{});
         EXPECT_EQ(result.failures, (std::vector<Failure>{{"/s/", error}}));
@@ -94,7 +93,7 @@ TEST(HostileUnreadable, ReadErrorPartWayKeepsWhatWasReadAndRecordsTheFolder) {
     s.reader->At(s.root).readErrorAfter = 2 + 4;
     s.reader->At(s.root).readError = ESTALE;
 
-    const HostileScanResult result = s.Scan();
+    const WalkRun result = s.Scan();
     ExpectWalkInvariants(result);
     EXPECT_EQ(result.scan.folders, (std::vector<std::string>{"sub", "sub/deep", "bare"}));
     EXPECT_EQ(result.scan.files,
@@ -110,13 +109,13 @@ TEST(HostileUnreadable, EntryThatVanishesBeforeItIsOpenedIsRecordedAsGone) {
     s.reader->AddFile(s.root, "first");
     s.reader->AddFile(s.reader->AddFolder(s.root, "gone"), "inside");
     s.reader->AddFile(s.reader->AddFolder(s.root, "stays"), "kept");
-    HostileScanOptions options;
+    ScanOptions options;
     options.onEvent = [&s](const Event& event, clsDirwalk&) {
         if (event.name != "first") return;
         auto& entries = s.reader->At(s.root).entries;
         std::erase_if(entries, [](const ScriptedReader::Entry& e) { return e.name == "gone"; });
     };
-    const HostileScanResult result = s.Scan(options);
+    const WalkRun result = s.Scan(options);
     ExpectWalkInvariants(result);
     EXPECT_EQ(result.scan.folders, (std::vector<std::string>{"gone", "stays"}));
     EXPECT_EQ(result.scan.files, (std::vector<std::string>{"/s/first", "/s/stays/kept"}));
@@ -129,12 +128,10 @@ TEST(HostileUnreadable, FolderWithoutReadPermissionOnARealTree) {
     tree.File("locked/secret.txt");
     tree.File("open/b.txt");
     ASSERT_EQ(::chmod(tree.Path("locked").c_str(), 0), 0);
-    const HostileScanResult result = HostileScan(tree.Root());
+    const WalkRun result = Walk(tree.Root());
     ::chmod(tree.Path("locked").c_str(), 0700);
     ExpectWalkInvariants(result);
-    std::vector<std::string> folders = result.scan.folders;
-    std::sort(folders.begin(), folders.end());
-    EXPECT_EQ(folders, (std::vector<std::string>{"locked", "open"}));
+    EXPECT_EQ(Sorted(result.scan.folders), (std::vector<std::string>{"locked", "open"}));
     EXPECT_EQ(result.scan.files, std::vector<std::string>{tree.Path("open/b.txt")});
     EXPECT_EQ(result.failures, (std::vector<Failure>{{tree.Path("locked/"), EACCES}}));
 }

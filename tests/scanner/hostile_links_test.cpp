@@ -5,20 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "HostileScan.h"
+#include "DirwalkProbe.h"
 #include "TempTree.h"
 
 namespace quorvel::testing {
 namespace {
-
-std::vector<std::string> Sorted(std::vector<std::string> items) {
-    std::sort(items.begin(), items.end());
-    return items;
-}
 
 TEST(HostileLinks, MazeOfLoopsAndBrokenLinksEndsWithEveryPathListedOnce) {
     TempTree tree;
@@ -37,7 +31,7 @@ TEST(HostileLinks, MazeOfLoopsAndBrokenLinksEndsWithEveryPathListedOnce) {
     tree.Link("x/out", outside.Root());
     tree.Link("y/toX", "../x");
 
-    const HostileScanResult result = HostileScan(tree.Root());
+    const WalkRun result = Walk(tree.Root());
     ExpectWalkInvariants(result);
     EXPECT_EQ(Sorted(result.scan.folders),
               (std::vector<std::string>{

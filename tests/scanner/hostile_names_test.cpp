@@ -5,20 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "HostileScan.h"
+#include "DirwalkProbe.h"
 #include "TempTree.h"
 
 namespace quorvel::testing {
 namespace {
-
-std::vector<std::string> Sorted(std::vector<std::string> items) {
-    std::sort(items.begin(), items.end());
-    return items;
-}
 
 TEST(HostileNames, EveryByteSequenceIsListedReportedAndWalkedIntoUnchanged) {
     const std::vector<std::string> names = {
@@ -56,7 +50,7 @@ TEST(HostileNames, EveryByteSequenceIsListedReportedAndWalkedIntoUnchanged) {
     tree.File("folders/" + names.back() + "/" + longest);
     files.push_back(tree.Path("folders/" + names.back() + "/" + longest));
 
-    const HostileScanResult result = HostileScan(tree.Root());
+    const WalkRun result = Walk(tree.Root());
     ExpectWalkInvariants(result);
     EXPECT_EQ(Sorted(result.scan.folders), Sorted(folders));
     EXPECT_EQ(Sorted(result.scan.files), Sorted(files));

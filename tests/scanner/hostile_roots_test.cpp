@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "HostileScan.h"
+#include "DirwalkProbe.h"
 #include "TempTree.h"
 
 namespace quorvel::testing {
@@ -40,7 +40,7 @@ TEST(HostileRoots, UnwalkableRootFailsAtOnceWithItsReasonAndEmptyRootDoesNot) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Escaped(c.root).substr(0, 200));
-        const HostileScanResult result = HostileScan(c.root);
+        const WalkRun result = Walk(c.root);
         ExpectWalkInvariants(result);
         EXPECT_EQ(result.scan, ScanResult{});
         EXPECT_EQ(result.failures, c.failures);

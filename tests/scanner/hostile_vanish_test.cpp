@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "HostileScan.h"
+#include "DirwalkProbe.h"
 #include "TempTree.h"
 
 namespace quorvel::testing {
@@ -25,7 +25,7 @@ TEST(HostileVanish, FoldersDeletedBeforeTheWalkReachesThemAreListedAndRecordedAs
     ASSERT_EQ(order.size(), 10u);
     const std::string& survivor = order.front();
 
-    HostileScanOptions options;
+    ScanOptions options;
     bool deleted = false;
     options.onEvent = [&](const Event&, clsDirwalk&) {
         if (std::exchange(deleted, true)) return;
@@ -33,7 +33,7 @@ TEST(HostileVanish, FoldersDeletedBeforeTheWalkReachesThemAreListedAndRecordedAs
             if (name != survivor) std::filesystem::remove_all(tree.Path(name));
         }
     };
-    const HostileScanResult result = HostileScan(tree.Root(), options);
+    const WalkRun result = Walk(tree.Root(), options);
     ExpectWalkInvariants(result);
     EXPECT_EQ(result.scan.folders, order);
     EXPECT_EQ(result.scan.files, std::vector<std::string>{tree.Path(survivor + "/f")});
@@ -55,12 +55,12 @@ TEST(HostileVanish, FolderDeletedWhileItIsListedKeepsWhatWasReadAndIsRecorded) {
     const std::vector<std::string> order = ListedOrder(tree.Path("doomed"));
     ASSERT_EQ(order.size(), 4u);
 
-    HostileScanOptions options;
+    ScanOptions options;
     bool deleted = false;
     options.onEvent = [&](const Event&, clsDirwalk&) {
         if (!std::exchange(deleted, true)) std::filesystem::remove_all(tree.Path("doomed"));
     };
-    const HostileScanResult result = HostileScan(tree.Root(), options);
+    const WalkRun result = Walk(tree.Root(), options);
     ExpectWalkInvariants(result);
     EXPECT_EQ(result.scan.folders, (std::vector<std::string>{"doomed", "doomed/sub"}));
     // Listed: every file of doomed (read in one batch), and g only when sub

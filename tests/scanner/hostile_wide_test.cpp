@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "HostileScan.h"
+#include "DirwalkProbe.h"
 #include "TempTree.h"
 #include "UniqueFd.h"
 
@@ -50,14 +50,11 @@ TEST(HostileWide, HundredThousandEntriesInOneFolderAreAllListedOnce) {
             files.push_back(tree.Path(std::string("big/") + name));
         }
     }
-    const HostileScanResult result = HostileScan(tree.Root());
+    const WalkRun result = Walk(tree.Root());
     ExpectWalkInvariants(result);
-    std::vector<std::string> listedFiles = result.scan.files;
-    std::vector<std::string> listedFolders = result.scan.folders;
-    std::sort(listedFiles.begin(), listedFiles.end());
-    std::sort(listedFolders.begin(), listedFolders.end());
-    std::sort(files.begin(), files.end());
-    EXPECT_EQ(listedFolders, folders);
+    const std::vector<std::string> listedFiles = Sorted(result.scan.files);
+    files = Sorted(std::move(files));
+    EXPECT_EQ(Sorted(result.scan.folders), folders);
     EXPECT_TRUE(listedFiles == files)
         << listedFiles.size() << " files listed, " << files.size() << " expected";
     EXPECT_EQ(result.failures, std::vector<Failure>{});

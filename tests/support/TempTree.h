@@ -21,9 +21,10 @@ class TempTree {
 
     const std::string& Root() const { return root_; }  // absolute, no trailing '/'
     std::string Path(std::string_view rel) const;      // Root() + "/" + rel
-    void Folder(std::string_view rel);                 // mkdir -p style, bytes allowed
-    void File(std::string_view rel, std::string_view content = {});
-    void Link(std::string_view rel, std::string_view target);  // symlink(target, Root()/rel)
+    // Builders change the tree on disk, not this object: a const tree can grow.
+    void Folder(std::string_view rel) const;  // mkdir -p style, bytes allowed
+    void File(std::string_view rel, std::string_view content = {}) const;
+    void Link(std::string_view rel, std::string_view target) const;  // symlink(target, Root()/rel)
 
   private:
     std::string root_;

@@ -153,11 +153,11 @@ std::string TempTree::Path(std::string_view rel) const {
     return path;
 }
 
-void TempTree::Folder(std::string_view rel) {
+void TempTree::Folder(std::string_view rel) const {
     OpenFolders(root_, Components(rel), rel);
 }
 
-void TempTree::File(std::string_view rel, std::string_view content) {
+void TempTree::File(std::string_view rel, std::string_view content) const {
     auto [parent, name] = OpenParent(root_, rel);
     UniqueFd fd(
         ::openat(parent.get(), name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
@@ -172,7 +172,7 @@ void TempTree::File(std::string_view rel, std::string_view content) {
     }
 }
 
-void TempTree::Link(std::string_view rel, std::string_view target) {
+void TempTree::Link(std::string_view rel, std::string_view target) const {
     auto [parent, name] = OpenParent(root_, rel);
     const std::string targetText(target);
     if (::symlinkat(targetText.c_str(), parent.get(), name.c_str()) != 0)
