@@ -32,6 +32,20 @@ class FailingListing final : public FolderListing {
     bool failed_ = false;
 };
 
+class ThrowingListing final : public FolderListing {
+  public:
+    explicit ThrowingListing(std::function<void()> thrower) : thrower_(std::move(thrower)) {}
+    bool Next(DirEntry&) override {
+        thrower_();
+        return false;
+    }
+    int Error() const override { return 0; }
+    FolderId Identity() override { return {}; }
+
+  private:
+    std::function<void()> thrower_;
+};
+
 }  // namespace
 
 void FaultyReader::FailOpen(std::string_view path, int error) {
@@ -44,9 +58,16 @@ void FaultyReader::FailReadAfter(std::string_view path, int entries, int error) 
     fault.readError = error;
 }
 
+void FaultyReader::ThrowWhenListed(std::string path, std::function<void()> thrower) {
+    throwers_[std::move(path)] = std::move(thrower);
+}
+
 std::unique_ptr<FolderListing> FaultyReader::Apply(std::string_view path,
                                                    std::unique_ptr<FolderListing> listing,
                                                    int& error) {
+    if (const auto thrower = throwers_.find(path); thrower != throwers_.end() && listing) {
+        return std::make_unique<ThrowingListing>(thrower->second);
+    }
     const auto fault = faults_.find(WithoutTrailingSlash(path));
     if (fault == faults_.end() || !listing) return listing;
     if (fault->second.openError != 0) {

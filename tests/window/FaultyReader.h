@@ -1,8 +1,10 @@
 #pragma once
 // A reader over the real file system that fails chosen folders the way a
 // real system can but a test running as root cannot make it: refusing to
-// open (EACCES, ENOENT, ...) or failing part-way through a listing.
+// open (EACCES, ENOENT, ...) or failing part-way through a listing; or whose
+// listing throws, as a handler's error escaping the walk would.
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -19,6 +21,10 @@ class FaultyReader final : public DirectoryReader {
     // The listing returns `entries` entries ("." and ".." included), then
     // fails with `error`.
     void FailReadAfter(std::string_view path, int entries, int error);
+    // Reading the first entry of a folder opened by exactly `path` calls
+    // `thrower`. The scanner asks for its root with a trailing '/', the folder
+    // list without: "<folder>/" poisons the scan of the folder only.
+    void ThrowWhenListed(std::string path, std::function<void()> thrower);
 
     std::unique_ptr<FolderListing> OpenRoot(const std::string& path, int& error) override;
     std::unique_ptr<FolderListing> OpenChild(FolderListing& parent, std::string_view name,
@@ -35,6 +41,7 @@ class FaultyReader final : public DirectoryReader {
 
     std::shared_ptr<DirectoryReader> real_ = SystemDirectoryReader();
     std::map<std::string, Fault, std::less<>> faults_;
+    std::map<std::string, std::function<void()>, std::less<>> throwers_;
 };
 
 }  // namespace quorvel::testing

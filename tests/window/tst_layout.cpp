@@ -56,7 +56,7 @@ class LayoutTest : public QObject {
 
   private slots:
     void init() {
-        tree_ = std::make_unique<TempFolder>();
+        tree_ = std::make_unique<TempTree>();
         BuildWorkedExample(*tree_);
     }
     void cleanup() { tree_.reset(); }
@@ -70,7 +70,7 @@ class LayoutTest : public QObject {
     void titleColourWhateverTheDesign();
 
   private:
-    std::unique_ptr<TempFolder> tree_;
+    std::unique_ptr<TempTree> tree_;
 };
 
 void LayoutTest::controlsAsDesigned() {

@@ -7,16 +7,13 @@
 #include <QtTest>
 
 #include "BasicTypes.h"
+#include "FaultyReader.h"
 #include "WindowTestSupport.h"
 
 using namespace quorvel;
 using namespace quorvel::testing;
 
 namespace {
-
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 // The worked example's four panes for root `root`, in the order the file
 // system lists the root (a.txt may come before or after sub).
@@ -74,7 +71,7 @@ class MainWindowTest : public QObject {
 };
 
 void MainWindowTest::workedExampleAtLoad() {
-    TempFolder tree;
+    TempTree tree;
     BuildWorkedExample(tree);
     frmMain window(tree.Root());
     QVERIFY(!window.IsLoaded());
@@ -91,7 +88,7 @@ void MainWindowTest::workedExampleAtLoad() {
 }
 
 void MainWindowTest::abortStateBeforeDuringAfter() {
-    TempFolder tree;
+    TempTree tree;
     BuildWorkedExample(tree);
     frmMain window(tree.Root());
     auto& abort = Control<QPushButton>(window, "cmdAbort");
@@ -133,7 +130,7 @@ void MainWindowTest::checkBoxes() {
     QFETCH(int, events);
     QFETCH(int, fullPath);
     QFETCH(int, subFolders);
-    TempFolder tree;
+    TempTree tree;
     BuildWorkedExample(tree);
     const QString r = Q(tree.Root());
     frmMain window(tree.Root());
@@ -169,7 +166,7 @@ void MainWindowTest::checkBoxes() {
 }
 
 void MainWindowTest::emptyAndUnreadableFolders() {
-    TempFolder tree;
+    TempTree tree;
     BuildWorkedExample(tree);
     tree.Folder("empty");
     frmMain window(tree.Root());
@@ -194,7 +191,7 @@ void MainWindowTest::emptyAndUnreadableFolders() {
 }
 
 void MainWindowTest::abortDuringScan() {
-    TempFolder tree;
+    TempTree tree;
     BuildWideTree(tree, 10, 20);
     frmMain window(tree.Root());
     window.show();
@@ -225,9 +222,9 @@ void MainWindowTest::abortDuringScan() {
 }
 
 void MainWindowTest::folderChangeDuringScan() {
-    TempFolder wide;
+    TempTree wide;
     BuildWideTree(wide, 10, 20);
-    TempFolder example;
+    TempTree example;
     BuildWorkedExample(example);
     frmMain window(wide.Root());
     auto& dir1 = Control<FolderList>(window, "Dir1");
@@ -260,9 +257,9 @@ void MainWindowTest::folderChangeDuringScan() {
 void MainWindowTest::folderChangeAfterWalk() {
     // A change that lands in the yields between the counts and the list
     // panes: the pass that is filling the panes stops, the new one fills them.
-    TempFolder small;
+    TempTree small;
     small.File("only.txt");
-    TempFolder example;
+    TempTree example;
     BuildWorkedExample(example);
     frmMain window(small.Root());
     window.show();
@@ -273,7 +270,7 @@ void MainWindowTest::folderChangeAfterWalk() {
 }
 
 void MainWindowTest::closeDuringScan() {
-    TempFolder tree;
+    TempTree tree;
     BuildWideTree(tree, 10, 20);
     frmMain window(tree.Root());
     window.show();
@@ -287,15 +284,9 @@ void MainWindowTest::closeDuringScan() {
         });
         window.Dir1_Change();
     });
-    QTimer failsafe;
-    failsafe.setSingleShot(true);
-    QObject::connect(&failsafe, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-    failsafe.start(20000);
-
     QElapsedTimer elapsed;
     elapsed.start();
-    const int status = QCoreApplication::exec();
-    QCOMPARE(status, 0);
+    QCOMPARE(ExecWithFailsafe(), 0);
     QVERIFY(closedInScan);
     QVERIFY(elapsed.elapsed() < 10000);
     QVERIFY(!window.isVisible());
@@ -314,12 +305,13 @@ void MainWindowTest::errorLeavingHandler_data() {
 
 void MainWindowTest::errorLeavingHandler() {
     QFETCH(bool, overflow);
-    TempFolder tree;
+    TempTree tree;
     BuildWorkedExample(tree);
-    TempFolder other;
+    TempTree other;
     other.Folder("bad");
     const std::string bad = other.Path("bad");
-    auto reader = ThrowingReaderOf(bad, [overflow] {
+    auto reader = std::make_shared<FaultyReader>();
+    reader->ThrowWhenListed(bad + "/", [overflow] {
         if (overflow) throw OverflowError("counter overflow");
         throw std::runtime_error("disk on fire\nsecond line");
     });
@@ -345,7 +337,7 @@ void MainWindowTest::errorLeavingHandler() {
 }
 
 void MainWindowTest::controlCharactersInNames() {
-    TempFolder tree;
+    TempTree tree;
     tree.File("line\nbreak");
     tree.File("tab\there");
     tree.File("cr\rbell\a");

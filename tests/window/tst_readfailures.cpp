@@ -21,10 +21,6 @@ using namespace quorvel::testing;
 
 namespace {
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
 QString Reason(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
@@ -60,7 +56,7 @@ class ReadFailuresTest : public QObject {
 };
 
 void ReadFailuresTest::unreadableSubfoldersAreMarked() {
-    TempFolder tree;
+    TempTree tree;
     tree.File("a/one.txt");
     tree.File("a/two.txt");
     tree.File("b/hidden.txt");
@@ -73,7 +69,7 @@ void ReadFailuresTest::unreadableSubfoldersAreMarked() {
     reader->FailOpen(tree.Path("c/d"), ENOENT);
     reader->FailReadAfter(tree.Path("e"), 0, EIO);
     reader->FailOpen(tree.Path("<b>tag\n"), EACCES);
-    TempFolder clean;
+    TempTree clean;
     BuildWorkedExample(clean);
 
     frmMain window(clean.Root(), reader);
@@ -109,7 +105,7 @@ void ReadFailuresTest::unreadableSubfoldersAreMarked() {
 }
 
 void ReadFailuresTest::unreadableRootIsNotEmpty() {
-    TempFolder tree;
+    TempTree tree;
     tree.File("locked/inside.txt");
     tree.Folder("locked/sub");
     tree.Folder("empty");
@@ -144,7 +140,7 @@ void ReadFailuresTest::unreadableRootIsNotEmpty() {
 void ReadFailuresTest::partlyReadRoot() {
     // The chosen folder fails part-way: what was read is shown, and the count
     // is marked as incomplete rather than as unreadable.
-    TempFolder tree;
+    TempTree tree;
     tree.File("p.txt");
     tree.File("q.txt");
     auto reader = std::make_shared<FaultyReader>();
@@ -162,7 +158,7 @@ void ReadFailuresTest::partlyReadRoot() {
 }
 
 void ReadFailuresTest::longListIsCapped() {
-    TempFolder tree;
+    TempTree tree;
     auto reader = std::make_shared<FaultyReader>();
     QStringList folderLines;
     for (int i = 0; i < 25; ++i) {
@@ -184,7 +180,7 @@ void ReadFailuresTest::longListIsCapped() {
     // The first twenty in the order the walk met them.
     const QStringList order = [&] {
         QStringList names;
-        for (const std::string& n : ListingOrder(tree.Root())) names << Q(n);
+        for (const std::string& n : ListedOrder(tree.Root())) names << Q(n);
         return names;
     }();
     for (int i = 0; i < 20; ++i) {
@@ -197,7 +193,7 @@ void ReadFailuresTest::longListIsCapped() {
 
 void ReadFailuresTest::realPermissionDenied() {
     if (::geteuid() == 0) QSKIP("root reads every folder");
-    TempFolder tree;
+    TempTree tree;
     tree.File("open/a.txt");
     tree.File("shut/b.txt");
     const std::string shut = tree.Path("shut");

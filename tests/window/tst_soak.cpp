@@ -52,10 +52,6 @@ std::uint64_t SeedFromEnvironment() {
     return ok ? seed : kDefaultSeed;
 }
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
 class Rng {
   public:
     explicit Rng(std::uint64_t seed) : engine_(seed) {}
@@ -75,7 +71,7 @@ class Rng {
 // About kTreeEntries entries, up to four levels deep, some folders empty;
 // names with spaces, non-ASCII letters and long ones. Returns every folder's
 // relative path, "" for the root.
-std::vector<std::string> BuildMediumTree(const TempFolder& tree, Rng& rng) {
+std::vector<std::string> BuildMediumTree(const TempTree& tree, Rng& rng) {
     std::vector<std::string> folders{""};
     std::vector<std::string> empty;
     int entries = 0;
@@ -128,7 +124,7 @@ std::vector<std::string> BuildMediumTree(const TempFolder& tree, Rng& rng) {
 class Soak {
   public:
     // `unreadable`: absolute paths of folders that refuse to open.
-    Soak(std::uint64_t seed, const TempFolder& tree, std::vector<std::string> folders,
+    Soak(std::uint64_t seed, const TempTree& tree, std::vector<std::string> folders,
          std::set<std::string> unreadable)
         : seed_(seed),
           rng_(seed),
@@ -173,7 +169,7 @@ class Soak {
 
     std::uint64_t seed_;
     Rng rng_;
-    const TempFolder& tree_;
+    const TempTree& tree_;
     std::vector<std::string> folders_;
     std::set<std::string> unreadable_;
     std::shared_ptr<FaultyReader> reader_ = std::make_shared<FaultyReader>();
@@ -606,7 +602,7 @@ void SoakTest::userRaces() {
     const std::uint64_t seed = SeedFromEnvironment();
     qInfo("soak seed %llu (QUORVEL_SOAK_SEED=<n> to replay)",
           static_cast<unsigned long long>(seed));
-    TempFolder tree;
+    TempTree tree;
     Rng treeRng(seed ^ 0x7472656500000000ull);
     std::vector<std::string> folders = BuildMediumTree(tree, treeRng);
     const IndependentWalk whole = WalkIndependently(tree.Root(), true);
@@ -630,7 +626,7 @@ void SoakTest::closeWhileLoading() {
     // The one close the soak cannot reach: during the first scan, before the
     // window was ever shown. It must not show, must not hang the program
     // (nothing else would end it), and must leave no scanner behind.
-    TempFolder tree;
+    TempTree tree;
     BuildWideTree(tree, 10, 20);
     std::weak_ptr<clsDirwalk> scanner;
     {
@@ -649,11 +645,7 @@ void SoakTest::closeWhileLoading() {
         QCOMPARE(Pane(window, "txtFiles").Text(), QString());
 
         // The program's event loop, as main runs it next: it must end.
-        QTimer failsafe;
-        failsafe.setSingleShot(true);
-        QObject::connect(&failsafe, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-        failsafe.start(20000);
-        QCOMPARE(QCoreApplication::exec(), 0);
+        QCOMPARE(ExecWithFailsafe(), 0);
         QVERIFY(!window.isVisible());
     }
     QVERIFY(scanner.expired());

@@ -17,7 +17,7 @@ class StartupTest : public QObject {
   private slots:
     void initTestCase() {
         // Main's window starts in the current directory: make that small.
-        tree_ = std::make_unique<TempFolder>();
+        tree_ = std::make_unique<TempTree>();
         BuildWorkedExample(*tree_);
         previousDirectory_ = QDir::currentPath();
         QVERIFY(QDir::setCurrent(QString::fromStdString(tree_->Root())));
@@ -37,7 +37,7 @@ class StartupTest : public QObject {
     void oneWindowPerProcess();
 
   private:
-    std::unique_ptr<TempFolder> tree_;
+    std::unique_ptr<TempTree> tree_;
     QString previousDirectory_;
 };
 

@@ -60,7 +60,7 @@ void WidgetsTest::shownText() {
 }
 
 void WidgetsTest::folderListShowsChainThenSubfolders() {
-    TempFolder tree;
+    TempTree tree;
     for (const char* name : {"beta", "Alpha", "item10", "item9", "gamma"}) tree.Folder(name);
     tree.File("zzz-file");
     FolderList list;
@@ -82,12 +82,11 @@ void WidgetsTest::folderListShowsChainThenSubfolders() {
 }
 
 void WidgetsTest::folderListKeepsBytes() {
-    TempFolder tree;
+    TempTree tree;
     tree.Folder("caf\xE9");  // Latin-1, not UTF-8
     tree.Folder("two\nlines");
     tree.Folder(".hidden");
-    const std::string link = tree.Path("link");
-    QVERIFY(::symlink(tree.Path(".hidden").c_str(), link.c_str()) == 0);
+    tree.Link("link", tree.Path(".hidden"));
     FolderList list;
     list.Start(SystemDirectoryReader(), tree.Root() + "/");
     QCOMPARE(list.Path(), tree.Root());
@@ -106,7 +105,7 @@ void WidgetsTest::folderListKeepsBytes() {
 }
 
 void WidgetsTest::folderListOpens() {
-    TempFolder tree;
+    TempTree tree;
     tree.Folder("one/two");
     FolderList list;
     list.Start(SystemDirectoryReader(), tree.Root());
