@@ -221,6 +221,37 @@ ScanResult Scan(const std::string& root, ScanOptions options) {
     return Walk(root, std::move(options)).scan;
 }
 
+ScanResult ReferenceScan(const std::string& root, const ScanOptions& options) {
+    ScanResult result;
+    const bool report = options.events == kTrue;
+    for (const ReferenceStep& step : ReferenceWalk(
+             root, {.enter = options.subFolders == kTrue, .entryCap = options.entryCap})) {
+        switch (step.kind) {
+            case ReferenceStep::Kind::File:
+                result.files.push_back(step.folder + step.name);
+                ++result.fileCount;
+                if (report) {
+                    result.events.push_back(FileEvent(step.name, step.relative, step.folder,
+                                                      result.fileCount, result.folderCount));
+                }
+                break;
+            case ReferenceStep::Kind::Folder:
+                result.folders.push_back(options.fullPath != kFalse ? step.folder + step.name + "/"
+                                                                    : step.relative);
+                break;
+            case ReferenceStep::Kind::FolderDone:
+                ++result.folderCount;
+                if (report) {
+                    result.events.push_back(FolderEvent(step.name, step.relative,
+                                                        step.folder + step.name, result.fileCount,
+                                                        result.folderCount));
+                }
+                break;
+        }
+    }
+    return result;
+}
+
 void ExpectWalkInvariants(const WalkRun& run) {
     const ScanResult& scan = run.scan;
     EXPECT_EQ(static_cast<std::size_t>(scan.folderCount), scan.folders.size());

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ListedOrder.h"
+#include "ReferenceWalk.h"
 #include "clsDirwalk.h"
 
 namespace quorvel::testing {
@@ -91,6 +92,10 @@ ScanResult Results(const clsDirwalk& walker, std::vector<Event> events);
 // (or to a cap) and destroyed. Scan keeps only what it reported.
 WalkRun Walk(const std::string& root, ScanOptions options = {});
 ScanResult Scan(const std::string& root, ScanOptions options = {});
+
+// What a scan with `options` must report, by the reference walk (no reader,
+// hooks or open cap: it walks the real tree).
+ScanResult ReferenceScan(const std::string& root, const ScanOptions& options);
 
 // The invariants every walk keeps, whatever the tree: counts equal list
 // sizes and event counts, folder numbers run 1, 2, ... in event order, the

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "DirwalkProbe.h"
-#include "ReferenceWalk.h"
 #include "TempTree.h"
 
 namespace quorvel::testing {
@@ -141,7 +140,7 @@ TEST(DirwalkProperty, RandomTreesMatchTheReferenceWalk) {
         options.events = settings() % 8 == 0 ? kFalse : kTrue;
         const std::string root = settings() % 2 ? tree.Root() + "/" : tree.Root();
 
-        const ScanResult expected = ReferenceWalk(root, options);
+        const ScanResult expected = ReferenceScan(root, options);
         const ScanResult actual = Scan(root, options);
         ASSERT_EQ(actual, expected)
             << "seed " << seed << ", SubFolders " << options.subFolders << ", FullPath "

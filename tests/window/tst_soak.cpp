@@ -30,7 +30,7 @@
 
 #include "BasicTypes.h"
 #include "FaultyReader.h"
-#include "IndependentWalk.h"
+#include "ReferenceWalk.h"
 #include "WindowTestSupport.h"
 #include "clsDirwalk.h"
 
@@ -50,6 +50,36 @@ std::uint64_t SeedFromEnvironment() {
     bool ok = false;
     const qulonglong seed = qEnvironmentVariable("QUORVEL_SOAK_SEED").toULongLong(&ok);
     return ok ? seed : kDefaultSeed;
+}
+
+// What the panes of a scan of a real folder must show, by the reference walk.
+struct IndependentWalk {
+    std::vector<std::string> foldersPreOrder;   // relative paths, as listed
+    std::vector<std::string> foldersPostOrder;  // as completed and numbered
+    std::vector<std::string> files;             // full paths, in the order met
+    std::vector<bool> folderAt;                 // every entry met: a folder?
+};
+
+IndependentWalk WalkIndependently(const std::string& root, bool recursive,
+                                  std::set<std::string> unreadable = {}) {
+    IndependentWalk walk;
+    for (const ReferenceStep& step :
+         ReferenceWalk(root, {.enter = recursive, .unreadable = std::move(unreadable)})) {
+        switch (step.kind) {
+            case ReferenceStep::Kind::File:
+                walk.files.push_back(step.folder + step.name);
+                walk.folderAt.push_back(false);
+                break;
+            case ReferenceStep::Kind::Folder:
+                walk.foldersPreOrder.push_back(step.relative);
+                walk.folderAt.push_back(true);
+                break;
+            case ReferenceStep::Kind::FolderDone:
+                walk.foldersPostOrder.push_back(step.relative);
+                break;
+        }
+    }
+    return walk;
 }
 
 class Rng {
