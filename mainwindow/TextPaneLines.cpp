@@ -243,10 +243,8 @@ std::string_view TextPaneLines::RowBytes(std::size_t row) const {
     if (row >= closed_) return open_;
     Reader& reader = reader_;
     if (reader.row == row) return reader.text;
-    std::size_t from = row;
-    if (reader.row != Reader::kNone && reader.row + 1 == row) {
-        from = row;  // reading in order
-    } else {
+    std::size_t from = row;  // when reading in order, from the row after the reader's
+    if (reader.row == Reader::kNone || reader.row + 1 != row) {
         // Replay from the last row kept whole, or go on from the row read
         // last when that is nearer.
         std::size_t whole = row - row % kGroup;
