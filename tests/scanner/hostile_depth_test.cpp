@@ -56,28 +56,36 @@ std::string BuildChain(TempTree& tree, int levels) {
     return rel;
 }
 
+// Walks `root` without a limit and then under a soft descriptor limit of
+// `limit`: both keep every invariant and read every folder, and the limit
+// changes nothing in what is reported. Returns the unlimited walk.
+WalkRun ExpectSameUnderLimit(const std::string& root, rlim_t limit,
+                             const ScanOptions& options = {}) {
+    const WalkRun free = Walk(root, options);
+    ExpectWalkInvariants(free);
+    EXPECT_EQ(free.failures, std::vector<Failure>{});
+    WalkRun limited;
+    {
+        const SoftDescriptorLimit lowered(limit);
+        limited = Walk(root, options);
+    }
+    ExpectWalkInvariants(limited);
+    EXPECT_EQ(limited.scan, free.scan);
+    EXPECT_EQ(limited.failures, std::vector<Failure>{});
+    return free;
+}
+
 TEST(HostileDepth, ChainBeyondTheDescriptorLimitAndPathMaxWalksAsWithoutTheLimit) {
     constexpr int kLevels = 300;
     TempTree tree;
     const std::string deepest = BuildChain(tree, kLevels);
     ASSERT_GT(tree.Path(deepest).size(), 4096u);
 
-    const WalkRun free = Walk(tree.Root());
-    ExpectWalkInvariants(free);
+    const WalkRun free = ExpectSameUnderLimit(tree.Root(), 64);
     EXPECT_EQ(free.scan.folderCount, 2 * kLevels);
     EXPECT_EQ(free.scan.fileCount, 2 * kLevels);
     EXPECT_NE(std::find(free.scan.folders.begin(), free.scan.folders.end(), deepest),
               free.scan.folders.end());
-    EXPECT_EQ(free.failures, std::vector<Failure>{});
-
-    WalkRun limited;
-    {
-        const SoftDescriptorLimit limit(64);
-        limited = Walk(tree.Root());
-    }
-    ExpectWalkInvariants(limited);
-    EXPECT_EQ(limited.scan, free.scan);
-    EXPECT_EQ(limited.failures, free.failures);
 }
 
 // Folders linked back to from deep below must still be recognised as
@@ -90,17 +98,7 @@ TEST(HostileDepth, LinkLoopsStayClosedWhenShallowLevelsAreClosedAndReopened) {
     tree.Link(deepest + "/toTop", tree.Path(LevelName(0)));
     tree.Link(deepest + "/up", "..");
 
-    const WalkRun free = Walk(tree.Root());
-    ExpectWalkInvariants(free);
-    EXPECT_EQ(free.scan.folderCount, 2 * kLevels + 3);
-    WalkRun limited;
-    {
-        const SoftDescriptorLimit limit(24);
-        limited = Walk(tree.Root());
-    }
-    ExpectWalkInvariants(limited);
-    EXPECT_EQ(limited.scan, free.scan);
-    EXPECT_EQ(limited.failures, std::vector<Failure>{});
+    EXPECT_EQ(ExpectSameUnderLimit(tree.Root(), 24).scan.folderCount, 2 * kLevels + 3);
 }
 
 // A level whose descriptor was freed is reached again by name when it cannot
@@ -179,18 +177,7 @@ TEST(HostileDepth, RandomTreesUnderALowDescriptorLimitWalkAsWithoutIt) {
                 tree.Link(at, "missing");
             }
         }
-        ScanOptions options;
-        options.entryCap = 200'000;
-        const WalkRun free = Walk(tree.Root(), options);
-        ExpectWalkInvariants(free);
-        WalkRun limited;
-        {
-            const SoftDescriptorLimit limit(12);
-            limited = Walk(tree.Root(), options);
-        }
-        ExpectWalkInvariants(limited);
-        EXPECT_EQ(limited.scan, free.scan);
-        EXPECT_EQ(limited.failures, std::vector<Failure>{});
+        ExpectSameUnderLimit(tree.Root(), 12);
     }
 }
 

@@ -83,7 +83,6 @@ void StartupTest::startMinimised() {
     QCOMPARE(LabelText(window, "lblTitle"), QStringLiteral("Quorvel"));
     QCOMPARE(LabelText(window, "lblFileCount"), QStringLiteral("2"));
     QCOMPARE(ApplicationTitle(), QStringLiteral("Quorvel 1.0"));
-    QCOMPARE(gTitleColor, QStringLiteral("12098443"));
 }
 
 void StartupTest::loadsBeforeShowing() {
