@@ -3,52 +3,12 @@
 #include <cstdint>
 
 #include "AsciiWords.h"
+#include "Utf8Sequence.h"
 
 namespace quorvel {
 namespace {
 
 constexpr char kHex[] = "0123456789ABCDEF";
-
-bool IsContinuation(unsigned char c) {
-    return (c & 0xC0) == 0x80;
-}
-
-// Length of the well-formed UTF-8 sequence at `s`, or 0 when it is not one
-// (overlong forms, surrogates and values past U+10FFFF are not well formed).
-std::size_t SequenceLength(std::string_view s, char32_t& codePoint) {
-    const auto b0 = static_cast<unsigned char>(s[0]);
-    if (b0 < 0x80) {
-        codePoint = b0;
-        return 1;
-    }
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        length = 2;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        length = 3;
-        if (b0 == 0xE0) low = 0xA0;
-        if (b0 == 0xED) high = 0x9F;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        length = 4;
-        if (b0 == 0xF0) low = 0x90;
-        if (b0 == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (s.size() < length) return 0;
-    const auto b1 = static_cast<unsigned char>(s[1]);
-    if (b1 < low || b1 > high) return 0;
-    for (std::size_t i = 2; i < length; ++i) {
-        if (!IsContinuation(static_cast<unsigned char>(s[i]))) return 0;
-    }
-    char32_t cp = b0 & (0x7F >> length);
-    for (std::size_t i = 1; i < length; ++i)
-        cp = (cp << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
-    codePoint = cp;
-    return length;
-}
 
 bool NeedsEscape(char32_t cp) {
     return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029;
@@ -99,18 +59,20 @@ void AppendShown(std::string& out, std::string_view bytes) {
         i = run;
         if (i == bytes.size()) break;
 
-        char32_t cp = 0;
-        const std::size_t length = SequenceLength(bytes.substr(i), cp);
-        if (length == 0) {
+        const Utf8Sequence sequence = DecodeUtf8Sequence(
+            reinterpret_cast<const unsigned char*>(bytes.data()) + i, bytes.size() - i);
+        if (!sequence.wellFormed) {
+            // One replacement per byte: the byte count of a broken name
+            // stays visible.
             out.append("\xEF\xBF\xBD");  // U+FFFD
             ++i;
         } else {
-            if (NeedsEscape(cp)) {
-                AppendEscape(out, cp);
+            if (NeedsEscape(sequence.codePoint)) {
+                AppendEscape(out, sequence.codePoint);
             } else {
-                out.append(bytes.substr(i, length));
+                out.append(bytes.substr(i, sequence.length));
             }
-            i += length;
+            i += sequence.length;
         }
     }
 }

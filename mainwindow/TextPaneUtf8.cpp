@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "AsciiWords.h"
+#include "Utf8Sequence.h"
 
 namespace quorvel::textpane {
 namespace {
@@ -10,34 +11,9 @@ namespace {
 // Number of bytes the sequence at p takes when it is well-formed; otherwise the
 // length of its maximal ill-formed subpart (at least 1) with `wellFormed` false.
 std::size_t Sequence(const unsigned char* p, std::size_t left, bool& wellFormed) {
-    const unsigned char lead = p[0];
-    wellFormed = true;
-    if (lead < 0x80) return 1;
-    std::size_t need = 0;
-    unsigned char lo = 0x80;
-    unsigned char hi = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        need = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        need = 3;
-        if (lead == 0xE0) lo = 0xA0;  // overlong
-        if (lead == 0xED) hi = 0x9F;  // surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        need = 4;
-        if (lead == 0xF0) lo = 0x90;  // overlong
-        if (lead == 0xF4) hi = 0x8F;  // beyond U+10FFFF
-    } else {
-        wellFormed = false;
-        return 1;
-    }
-    std::size_t i = 1;
-    for (; i < need && i < left; ++i) {
-        const unsigned char c = p[i];
-        const bool inRange = i == 1 ? (c >= lo && c <= hi) : (c >= 0x80 && c <= 0xBF);
-        if (!inRange) break;
-    }
-    if (i != need) wellFormed = false;
-    return i;
+    const Utf8Sequence sequence = DecodeUtf8Sequence(p, left);
+    wellFormed = sequence.wellFormed;
+    return sequence.length;
 }
 
 // One unit per character, two for a four-byte one: count every byte that is
