@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -228,12 +229,14 @@ class ReferenceWalk {
                 bool enter = s_.subFolders == kTrue;
                 if (enter && e.kind == Kind::Link) {
                     for (const FolderRef o : open) enter = enter && o != e.target;
+                    enter = enter && !linkEntered_.contains(e.target);
                 }
                 if (enter) {
                     const int error = e.openError ? e.openError : tree_.At(e.target).openError;
                     if (error) {
                         out_.failures.push_back({full + '/', error});
                     } else {
+                        if (e.kind == Kind::Link) linkEntered_.insert(e.target);
                         open.push_back(e.target);
                         depth_ = std::max(depth_, open.size());
                         Walk(e.target, full + '/', open);
@@ -268,6 +271,7 @@ class ReferenceWalk {
     std::size_t steps_ = 0;
     std::size_t depth_ = 1;
     bool tooBig_ = false;
+    std::set<FolderRef> linkEntered_;
 };
 
 // ---- running the scanner ------------------------------------------------

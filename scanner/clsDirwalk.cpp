@@ -44,6 +44,7 @@ void clsDirwalk::ScanFolder(std::string sFolderPath) {
     colFolders = std::make_shared<Collection>();
     colFiles = std::make_shared<Collection>();
     colFailures = std::make_shared<std::vector<ReadFailure>>();
+    linkTargetsEntered.clear();
     bAbort = kFalse;
     nFolderCount = 0;
     nFileCount = 0;
@@ -107,11 +108,14 @@ void clsDirwalk::WalkFolder(std::string sPath) {
                 colFolders->Add(std::string_view(sPathBuffer).substr(rootLen));
             }
             level.pendingEnd = end;
-            if (bSubFolders == kTrue && !(entry.isLink && LeadsToAncestor(entry, levels))) {
+            if (bSubFolders == kTrue && (!entry.isLink || EntersLink(entry, levels))) {
                 int childError = 0;
                 std::unique_ptr<FolderListing> child =
                     reader->OpenChild(*level.listing, entry.name, sPathBuffer, childError);
                 if (child) {
+                    if (entry.isLink) {
+                        linkTargetsEntered.emplace(entry.linkTarget.device, entry.linkTarget.inode);
+                    }
                     sPathBuffer.push_back('/');
                     levels.push_back(Level{std::move(child), end + 1, 0});  // `level` now dangles
                 } else {
@@ -164,11 +168,11 @@ void clsDirwalk::Yield() {
     yieldHook();
 }
 
-bool clsDirwalk::LeadsToAncestor(const DirEntry& entry, std::vector<Level>& levels) const {
+bool clsDirwalk::EntersLink(const DirEntry& entry, std::vector<Level>& levels) const {
     for (Level& l : levels) {
-        if (l.listing->Identity() == entry.linkTarget) return true;
+        if (l.listing->Identity() == entry.linkTarget) return false;
     }
-    return false;
+    return !linkTargetsEntered.contains({entry.linkTarget.device, entry.linkTarget.inode});
 }
 
 void clsDirwalk::RecordFailure(std::string_view path, int error) {

@@ -17,8 +17,11 @@
 //
 // Links: a link that leads to a folder is walked like any folder, except one
 // that leads back to a folder already on the current path (same device and
-// inode): that one is listed, counted and reported but not entered, so a loop
-// cannot make the walk endless.
+// inode), or to a folder this scan has already entered through a link: that
+// one is listed, counted and reported but not entered. The first rule stops
+// loops; the second stops link graphs such as /sys (or a link to "/" in a
+// home folder), whose paths multiply without ever looping, from exhausting
+// memory: without it, /sys alone yields tens of millions of paths a minute.
 //
 // Re-entry: after every entry the walk calls the yield hook (if one is set),
 // during which the owner's event loop may run anything, including Abort, the
@@ -34,6 +37,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -106,7 +110,7 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
     void WalkFolder(std::string sPath);
     void CompleteFolder(std::size_t nameStart, std::size_t nameEnd);
     void Yield();
-    bool LeadsToAncestor(const DirEntry& entry, std::vector<Level>& levels) const;
+    bool EntersLink(const DirEntry& entry, std::vector<Level>& levels) const;
     void RecordFailure(std::string_view path, int error);
 
     std::shared_ptr<DirectoryReader> reader;
@@ -121,6 +125,9 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
     Counter nFolderCount = 0;
     Counter nFileCount = 0;
     bool bScanning = false;
+    // Link targets entered during the current scan; only links land here, so
+    // an ordinary tree never pays for it.
+    std::set<std::pair<dev_t, ino_t>> linkTargetsEntered;
     std::function<void()> yieldHook;
     std::function<void()> pendingYieldHook;
     bool bInYield = false;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <utility>
 
@@ -61,8 +62,13 @@ class Reference {
         const std::string full = folder + name;
         const std::string rel = full.substr(root_.size());
         steps_.push_back({Kind::Folder, name, folder, rel});
-        const bool loops = isLink && std::find(onPath_.begin(), onPath_.end(), id) != onPath_.end();
-        if (options_.enter && !loops && !options_.unreadable.contains(full)) {
+        // A link is not entered when it leads to a folder on the current
+        // path, or to one an earlier link already led into.
+        const bool skipLink =
+            isLink && (std::find(onPath_.begin(), onPath_.end(), id) != onPath_.end() ||
+                       linkEntered_.contains(id));
+        if (options_.enter && !skipLink && !options_.unreadable.contains(full)) {
+            if (isLink) linkEntered_.insert(id);
             onPath_.push_back(id);
             Walk(full + "/");
             onPath_.pop_back();
@@ -74,6 +80,7 @@ class Reference {
     const ReferenceOptions& options_;
     int seen_ = 0;
     std::vector<std::pair<dev_t, ino_t>> onPath_;
+    std::set<std::pair<dev_t, ino_t>> linkEntered_;
     std::vector<ReferenceStep> steps_;
 };
 

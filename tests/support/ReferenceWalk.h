@@ -3,8 +3,9 @@
 // differently from the scanner on purpose: recursive, over opendir/readdir,
 // telling folders from files with lstat/stat on full paths, and keeping the
 // folders on the current path as a plain list of (device, inode). Its only
-// shared rule is the loop rule: a link that leads to a folder on the current
-// path is met like any folder, but not entered.
+// shared rule is the link rule: a link that leads to a folder on the current
+// path, or to one an earlier link already led into, is met like any folder,
+// but not entered.
 //
 // It records each step as it happens, entries in the order the file system
 // lists them: an entry met, and a folder left after everything below it.
