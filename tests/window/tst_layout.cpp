@@ -3,6 +3,7 @@
 // tab order, and the fixed frame with a close box only.
 
 #include <QFrame>
+#include <QStyle>
 #include <QtTest>
 
 #include "WindowTestSupport.h"
@@ -67,6 +68,7 @@ class LayoutTest : public QObject {
     void tabOrder();
     void fixedFrameWithCloseBoxOnly();
     void identityAfterLoad();
+    void iconsAfterLoad();
     void titleColourWhateverTheDesign();
 
   private:
@@ -191,6 +193,22 @@ void LayoutTest::identityAfterLoad() {
     QCOMPARE(ApplicationTitle(), QStringLiteral("Quorvel 1.0"));
     QVERIFY(QGuiApplication::applicationDisplayName() == QStringLiteral("Quorvel") ||
             QGuiApplication::applicationDisplayName().isEmpty());
+}
+
+// The load gives the window, and the window that owns it, the program's icon
+// at the big and small sizes the style asks for.
+void LayoutTest::iconsAfterLoad() {
+    QWidget owner;
+    frmMain window(tree_->Root(), SystemDirectoryReader(), &owner);
+    QVERIFY(window.windowIcon().availableSizes().isEmpty());
+    window.show();
+    const int big = window.style()->pixelMetric(QStyle::PM_LargeIconSize);
+    const int small = window.style()->pixelMetric(QStyle::PM_SmallIconSize);
+    for (const QWidget* w : {static_cast<QWidget*>(&window), &owner}) {
+        const QList<QSize> sizes = w->windowIcon().availableSizes();
+        QVERIFY2(sizes.contains(QSize(big, big)), w->metaObject()->className());
+        QVERIFY2(sizes.contains(QSize(small, small)), w->metaObject()->className());
+    }
 }
 
 void LayoutTest::titleColourWhateverTheDesign() {
