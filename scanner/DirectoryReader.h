@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 
+#include <compare>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,7 +19,7 @@ namespace quorvel {
 struct FolderId {
     dev_t device = 0;
     ino_t inode = 0;
-    bool operator==(const FolderId&) const = default;
+    auto operator<=>(const FolderId&) const = default;
 };
 
 struct DirEntry {

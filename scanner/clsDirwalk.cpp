@@ -113,9 +113,7 @@ void clsDirwalk::WalkFolder(std::string sPath) {
                 std::unique_ptr<FolderListing> child =
                     reader->OpenChild(*level.listing, entry.name, sPathBuffer, childError);
                 if (child) {
-                    if (entry.isLink) {
-                        linkTargetsEntered.emplace(entry.linkTarget.device, entry.linkTarget.inode);
-                    }
+                    if (entry.isLink) linkTargetsEntered.insert(entry.linkTarget);
                     sPathBuffer.push_back('/');
                     levels.push_back(Level{std::move(child), end + 1, 0});  // `level` now dangles
                 } else {
@@ -172,7 +170,7 @@ bool clsDirwalk::EntersLink(const DirEntry& entry, std::vector<Level>& levels) c
     for (Level& l : levels) {
         if (l.listing->Identity() == entry.linkTarget) return false;
     }
-    return !linkTargetsEntered.contains({entry.linkTarget.device, entry.linkTarget.inode});
+    return !linkTargetsEntered.contains(entry.linkTarget);
 }
 
 void clsDirwalk::RecordFailure(std::string_view path, int error) {

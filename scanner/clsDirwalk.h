@@ -127,7 +127,7 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
     bool bScanning = false;
     // Link targets entered during the current scan; only links land here, so
     // an ordinary tree never pays for it.
-    std::set<std::pair<dev_t, ino_t>> linkTargetsEntered;
+    std::set<FolderId> linkTargetsEntered;
     std::function<void()> yieldHook;
     std::function<void()> pendingYieldHook;
     bool bInYield = false;
