@@ -1,17 +1,15 @@
 #include "FolderList.h"
 
-#include <unistd.h>
-
 #include <QApplication>
 #include <QCollator>
 #include <QKeyEvent>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <algorithm>
-#include <cerrno>
 #include <vector>
 
 #include "ShownText.h"
+#include "StartFolder.h"
 
 namespace quorvel {
 namespace {
@@ -44,18 +42,23 @@ class IndentDelegate final : public QStyledItemDelegate {
     }
 };
 
-// "a/b/" and "a/b" are the same folder; "/" stays "/".
-std::string WithoutTrailingSlash(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    return path;
+// "a//b/" and "a/b" are the same folder; "/" stays "/". A shell's $PWD may
+// hold such a path, and each empty component would show as a nameless item.
+std::string Tidy(const std::string& path) {
+    std::string tidy;
+    tidy.reserve(path.size());
+    for (const char c : path) {
+        if (c != '/' || tidy.empty() || tidy.back() != '/') tidy.push_back(c);
+    }
+    if (tidy.size() > 1 && tidy.back() == '/') tidy.pop_back();
+    return tidy;
 }
 
 std::string Absolute(const std::string& path) {
-    if (!path.empty() && path.front() == '/') return WithoutTrailingSlash(path);
-    std::string base = FolderList::CurrentDirectory();
-    if (path.empty() || path == ".") return base;
-    if (base.back() != '/') base.push_back('/');
-    return WithoutTrailingSlash(base + path);
+    if (!path.empty() && path.front() == '/') return Tidy(path);
+    std::string base = StartFolder();
+    if (path.empty() || path == ".") return Tidy(base);
+    return Tidy(base + "/" + path);
 }
 
 struct Subfolder {
@@ -89,19 +92,6 @@ void FolderList::SetPath(const std::string& path) {
 
 std::string FolderList::ItemPath(const QListWidgetItem& item) {
     return item.data(kPathRole).toByteArray().toStdString();
-}
-
-std::string FolderList::CurrentDirectory() {
-    std::string buffer(256, '\0');
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        if (::getcwd(buffer.data(), buffer.size()) != nullptr) {
-            buffer.resize(std::char_traits<char>::length(buffer.c_str()));
-            return buffer;
-        }
-        if (errno != ERANGE) break;
-        buffer.resize(buffer.size() * 2);
-    }
-    return "/";
 }
 
 void FolderList::keyPressEvent(QKeyEvent* event) {

@@ -24,7 +24,8 @@ class FolderList : public QListWidget {
     explicit FolderList(QWidget* parent = nullptr);
 
     // Sets the reading layer and the current folder without emitting Change.
-    // A relative `path` is taken from the process's current directory.
+    // An empty `path` is the start folder (StartFolder); a relative one is
+    // taken from there.
     void Start(std::shared_ptr<DirectoryReader> reader, const std::string& path);
 
     // The current folder as bytes: absolute, no trailing '/' except for "/".
@@ -36,9 +37,6 @@ class FolderList : public QListWidget {
 
     // The byte path an item stands for.
     static std::string ItemPath(const QListWidgetItem& item);
-
-    // The process's current directory as bytes ("/" if it cannot be read).
-    static std::string CurrentDirectory();
 
   signals:
     void Change();

@@ -6,6 +6,7 @@
 
 #include "EventLoopYield.h"
 #include "ShownText.h"
+#include "StartFolder.h"
 #include "WindowTestSupport.h"
 
 using namespace quorvel;
@@ -144,7 +145,7 @@ void WidgetsTest::folderListRelativeAndRoot() {
     QCOMPARE(FolderList::ItemPath(*list.item(1)).rfind('/'), std::size_t(0));
 
     list.Start(SystemDirectoryReader(), "");
-    QCOMPARE(list.Path(), FolderList::CurrentDirectory());
+    QCOMPARE(list.Path(), CurrentDirectory());
 }
 
 void WidgetsTest::yieldIsTimeSliced() {
