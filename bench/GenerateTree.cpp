@@ -1,6 +1,8 @@
 // quorvel-bench-tree: builds the benchmark tree, deterministically from a seed.
 //
-//   quorvel-bench-tree [--seed N] [--entries N] FOLDER
+//   quorvel-bench-tree [--seed N] [--entries N | --flat N] FOLDER
+//
+// --flat N: instead of the tree, one folder holding N empty subfolders.
 //
 // Beside FOLDER it keeps FOLDER.stamp, written only once the tree is complete;
 // when the stamp already names the same seed, size and generator version, the
@@ -39,11 +41,12 @@ constexpr std::string_view kStampHead = "quorvel-bench-tree ";
 struct Options {
     std::uint64_t seed = 20240601;
     std::uint32_t entries = 1'000'000;
+    std::uint32_t flat = 0;
     std::string folder;
 };
 
 [[noreturn]] void Usage() {
-    std::cerr << "usage: quorvel-bench-tree [--seed N] [--entries N] FOLDER\n";
+    std::cerr << "usage: quorvel-bench-tree [--seed N] [--entries N | --flat N] FOLDER\n";
     std::exit(2);
 }
 
@@ -51,13 +54,13 @@ Options Parse(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
-        if ((a == "--seed" || a == "--entries") && i + 1 < argc) {
+        if ((a == "--seed" || a == "--entries" || a == "--flat") && i + 1 < argc) {
             const unsigned long long v = std::strtoull(argv[++i], nullptr, 10);
             if (a == "--seed") {
                 o.seed = v;
             } else {
                 if (v > 100'000'000ULL) Usage();
-                o.entries = static_cast<std::uint32_t>(v);
+                (a == "--flat" ? o.flat : o.entries) = static_cast<std::uint32_t>(v);
             }
         } else if (!a.empty() && a[0] != '-' && o.folder.empty()) {
             o.folder = a;
@@ -85,12 +88,19 @@ std::string StampLine(const Options& o, const TreePlan& plan) {
     return s.str();
 }
 
+std::string FlatStampLine(const Options& o) {
+    std::ostringstream s;
+    s << kStampHead << "version=" << kGeneratorVersion << " seed=" << o.seed << " flat=" << o.flat
+      << " folders=" << o.flat << " files=0 maxdepth=1";
+    return s.str();
+}
+
 int Run(const Options& o) {
     const fs::path folder = o.folder;
     const fs::path stamp = o.folder + ".stamp";
     // Planning takes milliseconds; it gives the stamp its expected counts.
-    const TreePlan plan(o.seed, o.entries);
-    const std::string wanted = StampLine(o, plan);
+    const TreePlan plan(o.seed, o.flat ? 0 : o.entries);
+    const std::string wanted = o.flat ? FlatStampLine(o) : StampLine(o, plan);
 
     const bool folderExists = fs::exists(folder);
     const std::string found = fs::exists(stamp) ? ReadFirstLine(stamp) : std::string();
@@ -113,10 +123,15 @@ int Run(const Options& o) {
     fs::remove(stamp);
     fs::create_directories(folder);
 
-    std::cerr << "quorvel-bench-tree: writing " << plan.FolderCount() << " folders and "
-              << plan.FileCount() << " files to " << o.folder << '\n';
     const auto start = std::chrono::steady_clock::now();
-    TreeWriter(plan, o.seed).Write(o.folder);
+    if (o.flat) {
+        std::cerr << "quorvel-bench-tree: writing " << o.flat << " folders to " << o.folder << '\n';
+        quorvel::bench::WriteFlatFolder(o.folder, o.flat, o.seed);
+    } else {
+        std::cerr << "quorvel-bench-tree: writing " << plan.FolderCount() << " folders and "
+                  << plan.FileCount() << " files to " << o.folder << '\n';
+        TreeWriter(plan, o.seed).Write(o.folder);
+    }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     std::cerr << "quorvel-bench-tree: done in " << took.count() << " s\n";
 

@@ -30,6 +30,15 @@ void TreeWriter::Write(const std::string& rootFolder) {
     WriteFolder(root.get(), 0, names);
 }
 
+void WriteFlatFolder(const std::string& rootFolder, std::uint32_t folders, std::uint64_t seed) {
+    NameMaker names(seed ^ 0x666C6174ULL);
+    const UniqueFd root = OpenFolder(AT_FDCWD, rootFolder.c_str());
+    for (std::uint32_t f = 0; f < folders; ++f) {
+        const std::string name = names.Make(f, false);
+        if (::mkdirat(root.get(), name.c_str(), 0755) != 0) Fail("mkdirat", name);
+    }
+}
+
 // Recursion depth is the tree's depth (a few hundred at most), and each level
 // holds one descriptor: far below the default limit of 1024.
 void TreeWriter::WriteFolder(int folderFd, std::uint32_t folder, NameMaker& names) {

@@ -24,4 +24,8 @@ class TreeWriter {
     std::uint64_t seed_;
 };
 
+// Creates `folders` empty subfolders directly in an existing, empty folder,
+// named as the planned tree names its folders.
+void WriteFlatFolder(const std::string& rootFolder, std::uint32_t folders, std::uint64_t seed);
+
 }  // namespace quorvel::bench

@@ -1,4 +1,4 @@
-// quorvel-bench-window [--at-load] [--abort N] FOLDER: scans FOLDER through
+// quorvel-bench-window [--at-load | --abort N | --folder-list] FOLDER: scans FOLDER through
 // the real main window, shown (offscreen unless QT_QPA_PLATFORM says
 // otherwise), and prints the report line (see WalkReport.h).
 //
@@ -20,6 +20,12 @@
 // and on the window thread's CPU clock:
 //
 //   abort_wall_ms=T,T,... abort_cpu_ms=T,T,... entries_at_abort=N,N,...
+//
+// --folder-list: the folder list's own work, without a scan: Dir1 (its
+// change no longer reaching the window) opens FOLDER, lists and sorts its
+// subfolders, lays them out and paints. Reports folders=<subfolders listed>
+// files=0, the wall time as walk_ms and the window thread's CPU time as
+// own_cpu_ms.
 
 #include <unistd.h>
 
@@ -60,6 +66,7 @@ using quorvel::bench::Moment;
 
 struct Options {
     bool atLoad = false;
+    bool folderList = false;
     int aborts = 0;
     std::string folder;
 };
@@ -169,6 +176,30 @@ int WalkOnce(const Options& options) {
     return 0;
 }
 
+int FolderListOnce(const Options& options) {
+    QTemporaryDir empty;
+    if (!empty.isValid()) throw std::runtime_error("no temporary folder");
+    frmMain& window = StartIn(empty.path().toStdString());
+    auto& dir1 = Control<FolderList>(window, "Dir1");
+    QObject::disconnect(&dir1, &FolderList::Change, nullptr, nullptr);
+    const quorvel::bench::ThreadClock windowClock;
+    const Moment start = windowClock.Now();
+    dir1.SetPath(options.folder);
+    // What the next paint would do anyway, done now: the view lays out its
+    // rows and paints them.
+    dir1.doItemsLayout();
+    dir1.viewport()->repaint();
+    QCoreApplication::processEvents();
+    const Moment end = windowClock.Now();
+    if (dir1.Path() != options.folder) throw std::runtime_error("Dir1 did not open the folder");
+    const int listed = dir1.model()->rowCount() - dir1.currentIndex().row() - 1;
+    quorvel::bench::PrintWalkReport(static_cast<std::uint64_t>(listed), 0,
+                                    quorvel::bench::MillisecondsBetween(start.wall, end.wall));
+    std::printf(" own_cpu_ms=%.3f\n", quorvel::bench::MillisecondsBetween(start.cpu, end.cpu));
+    quorvel::UnloadMainWindow();
+    return 0;
+}
+
 std::string JoinMs(const std::vector<double>& values) {
     std::string out;
     for (const double v : values) {
@@ -235,6 +266,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     for (; arg < argc - 1; ++arg) {
         if (std::strcmp(argv[arg], "--at-load") == 0) {
             options.atLoad = true;
+        } else if (std::strcmp(argv[arg], "--folder-list") == 0) {
+            options.folderList = true;
         } else if (std::strcmp(argv[arg], "--abort") == 0 && arg + 1 < argc - 1) {
             options.aborts = std::atoi(argv[++arg]);
             if (options.aborts < 1 || options.aborts > 100) return false;
@@ -242,7 +275,9 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             break;
         }
     }
-    if (arg != argc - 1 || argv[arg][0] == '-' || (options.atLoad && options.aborts)) return false;
+    if (arg != argc - 1 || argv[arg][0] == '-' ||
+        int(options.atLoad) + int(options.folderList) + int(options.aborts > 0) > 1)
+        return false;
     std::error_code error;
     options.folder = std::filesystem::absolute(argv[arg], error).lexically_normal().string();
     return !error;
@@ -253,7 +288,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: quorvel-bench-window [--at-load | --abort N] FOLDER\n");
+        std::fprintf(
+            stderr, "usage: quorvel-bench-window [--at-load | --abort N | --folder-list] FOLDER\n");
         return 2;
     }
     // As quorvel does, before any thread: a deep walk holds one descriptor a level.
@@ -261,6 +297,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     try {
+        if (options.folderList) return FolderListOnce(options);
         return options.aborts ? AbortRepeatedly(options) : WalkOnce(options);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "quorvel-bench-window: %s\n", error.what());

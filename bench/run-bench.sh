@@ -73,7 +73,10 @@ trap 'rm -rf "$work"' EXIT
 #   lines   the command prints one line per entry plus one for the root, as
 #           find does; timed with its output sent to /dev/null, counted in an
 #           untimed run
-# TARGET is the highest acceptable ratio to the raw walker, or - for none.
+#   own     the report of a run on the flat folder ($flat_folders subfolders)
+#           adds own_cpu_ms=T: the time of the part under test alone
+# TARGET is the highest acceptable ratio to the raw walker, or - for none; for
+# an own variant, the highest acceptable own_cpu_ms.
 # The first variant is the yardstick the ratios are taken against.
 # ---------------------------------------------------------------------------
 names=() kinds=() targets=() commands=()
@@ -99,6 +102,8 @@ window_bench=${QUORVEL_BENCH_WINDOW:-$build/bench/quorvel-bench-window}
 window_env=(env QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
     XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$work/runtime}")
 window_shown='' window_empty=''
+flat=$tree-flat
+flat_folders=100000
 if [[ -x $window_bench ]]; then
     mkdir "$work/empty"
     mkdir -m 700 "$work/runtime"
@@ -108,14 +113,19 @@ if [[ -x $window_bench ]]; then
         "${window_env[@]}" "$window_bench" --at-load "$tree"
     window_empty=${#names[@]}
     variant "main window, empty folder" empty - "${window_env[@]}" "$window_bench" "$work/empty"
+    # The folder list alone (no scan) opening a folder of 100,000 subfolders.
+    "$bin/quorvel-bench-tree" --seed "$seed" --flat "$flat_folders" "$flat" >/dev/null
+    variant "Dir1 alone, 100,000 subfolders" own 300 \
+        "${window_env[@]}" "$window_bench" --folder-list "$flat"
 fi
 # ---------------------------------------------------------------------------
 
 count=${#names[@]}
 failures=0
 
-# Runs variant $1 once, timed; sets wall, cpu, rss, folders, files, and
-# panes (the window's pane memory, when it reports it).
+# Runs variant $1 once, timed; sets wall, cpu, rss, folders, files, panes
+# (the window's pane memory, when it reports it), and own and own_wall (an
+# own variant's CPU and wall time of its part under test).
 run_once() {
     local i=$1 out=/dev/null timing
     local -a cmd
@@ -128,19 +138,22 @@ run_once() {
     wall=$(sed -n 's/.*wall_ms=\([0-9.]*\).*/\1/p' <<<"$timing")
     cpu=$(sed -n 's/.*cpu_ms=\([0-9.]*\).*/\1/p' <<<"$timing")
     rss=$(sed -n 's/.*maxrss_kb=\([0-9]*\).*/\1/p' <<<"$timing")
-    folders=- files=- panes=
+    folders=- files=- panes='' own='' own_wall=''
     if [[ $out != /dev/null ]]; then
         local report
         report=$(tail -n 1 "$out")
         folders=$(sed -n 's/.*folders=\([0-9]*\).*/\1/p' <<<"$report")
         files=$(sed -n 's/.*files=\([0-9]*\).*/\1/p' <<<"$report")
         panes=$(sed -n 's/.*pane_bytes=\([0-9]*\).*/\1/p' <<<"$report")
+        own=$(sed -n 's/.*own_cpu_ms=\([0-9.]*\).*/\1/p' <<<"$report")
+        own_wall=$(sed -n 's/.*walk_ms=\([0-9.]*\).*/\1/p' <<<"$report")
     fi
 }
 
 check_counts() {
     local i=$1 got_folders=$2 got_files=$3 folders_there=$want_folders files_there=$want_files
     [[ ${kinds[$i]} == empty ]] && folders_there=0 files_there=0
+    [[ ${kinds[$i]} == own ]] && folders_there=$flat_folders files_there=0
     if [[ $got_folders != "$folders_there" || $got_files != "$files_there" ]]; then
         echo "run-bench: '${names[$i]}' found $got_folders folders and $got_files files;" \
             "there are $folders_there and $files_there" >&2
@@ -189,7 +202,7 @@ done
 
 # Interleaved: every round runs each variant once, starting one further along
 # each round, so a burst of load elsewhere spreads over all variants.
-declare -a walls cpus rsss pane_bytes
+declare -a walls cpus rsss pane_bytes owns own_walls
 for ((r = 0; r < reps; r++)); do
     for ((k = 0; k < count; k++)); do
         i=$(((k + r) % count))
@@ -199,6 +212,8 @@ for ((r = 0; r < reps; r++)); do
         rsss[i]+="$rss "
         cpus[i]+="$cpu "
         pane_bytes[i]=$panes
+        owns[i]+="$own "
+        own_walls[i]+="$own_wall "
     done
 done
 
@@ -244,7 +259,12 @@ for ((i = 0; i < count; i++)); do
     [[ -z $base_wall ]] && base_wall=$m_wall base_cpu=$m_cpu
     cpu_ratio=$(ratio "$m_cpu" "$base_cpu")
     verdict=
-    if [[ ${targets[$i]} != - ]]; then
+    if [[ ${kinds[$i]} == own ]]; then
+        read -ra o <<<"${owns[i]}"
+        read -ra ow <<<"${own_walls[i]}"
+        verdict=$(awk -v c="$(median "${o[@]}")" -v w="$(median "${ow[@]}")" -v t="${targets[$i]}" \
+            'BEGIN { printf "own %.1f ms cpu, %.1f wall; <= %s %s", c, w, t, (c <= t) ? "met" : "MISSED" }')
+    elif [[ ${targets[$i]} != - ]]; then
         verdict=$(awk -v r="$cpu_ratio" -v t="${targets[$i]}" \
             'BEGIN { printf "<= %s %s", t, (r <= t) ? "met" : "MISSED" }')
     fi
@@ -297,5 +317,5 @@ if ((failures)); then
 fi
 echo
 echo "counts   every variant found $want_folders folders and $want_files files" \
-    "${window_empty:+(in the tree; the empty-folder run found none)}"
+    "${window_empty:+(in the tree; the empty-folder run found none; Dir1 listed $flat_folders subfolders)}"
 echo "lists    clsDirwalk and the raw walker built identical lists (digest $raw_digest)"

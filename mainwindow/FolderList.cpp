@@ -1,23 +1,15 @@
 #include "FolderList.h"
 
-#include <unistd.h>
-
-#include <QApplication>
-#include <QCollator>
 #include <QKeyEvent>
 #include <QStyle>
 #include <QStyledItemDelegate>
-#include <algorithm>
-#include <cerrno>
-#include <vector>
 
-#include "ShownText.h"
+#include "FolderListModel.h"
+#include "StartFolder.h"
 
 namespace quorvel {
 namespace {
 
-constexpr int kPathRole = Qt::UserRole;
-constexpr int kLevelRole = Qt::UserRole + 1;
 constexpr int kIndentPx = 10;
 
 // Indents each item by its level, the way a folder tree would.
@@ -40,37 +32,45 @@ class IndentDelegate final : public QStyledItemDelegate {
 
   private:
     static int Indent(const QModelIndex& index) {
-        return index.data(kLevelRole).toInt() * kIndentPx;
+        return index.data(FolderListModel::kLevelRole).toInt() * kIndentPx;
     }
 };
 
-// "a/b/" and "a/b" are the same folder; "/" stays "/".
-std::string WithoutTrailingSlash(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    return path;
+// "a//b/" and "a/b" are the same folder; "/" stays "/". A shell's $PWD may
+// hold such a path, and each empty component would show as a nameless item.
+std::string Tidy(const std::string& path) {
+    std::string tidy;
+    tidy.reserve(path.size());
+    for (const char c : path) {
+        if (c != '/' || tidy.empty() || tidy.back() != '/') tidy.push_back(c);
+    }
+    if (tidy.size() > 1 && tidy.back() == '/') tidy.pop_back();
+    return tidy;
 }
 
 std::string Absolute(const std::string& path) {
-    if (!path.empty() && path.front() == '/') return WithoutTrailingSlash(path);
-    std::string base = FolderList::CurrentDirectory();
-    if (path.empty() || path == ".") return base;
-    if (base.back() != '/') base.push_back('/');
-    return WithoutTrailingSlash(base + path);
+    if (!path.empty() && path.front() == '/') return Tidy(path);
+    std::string base = StartFolder();
+    if (path.empty() || path == ".") return Tidy(base);
+    return Tidy(base + "/" + path);
 }
-
-struct Subfolder {
-    std::string name;
-    QString shown;
-};
 
 }  // namespace
 
-FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
+FolderList::FolderList(QWidget* parent)
+    : QListView(parent),
+      model_(std::make_unique<FolderListModel>(style()->standardIcon(QStyle::SP_DirOpenIcon),
+                                               style()->standardIcon(QStyle::SP_DirClosedIcon),
+                                               this)
+                 .release()) {
+    setModel(model_);
     setItemDelegate(std::make_unique<IndentDelegate>(this).release());
     setSelectionMode(QAbstractItemView::SingleSelection);
+    // Every row is one line of text after one icon: the view sizes one row,
+    // not each of what may be hundreds of thousands.
     setUniformItemSizes(true);
-    connect(this, &QListWidget::itemDoubleClicked, this,
-            [this](QListWidgetItem* item) { Open(item); });
+    connect(this, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex& index) { Open(index); });
 }
 
 void FolderList::Start(std::shared_ptr<DirectoryReader> reader, const std::string& path) {
@@ -87,86 +87,29 @@ void FolderList::SetPath(const std::string& path) {
     emit Change();
 }
 
-std::string FolderList::ItemPath(const QListWidgetItem& item) {
-    return item.data(kPathRole).toByteArray().toStdString();
-}
-
-std::string FolderList::CurrentDirectory() {
-    std::string buffer(256, '\0');
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        if (::getcwd(buffer.data(), buffer.size()) != nullptr) {
-            buffer.resize(std::char_traits<char>::length(buffer.c_str()));
-            return buffer;
-        }
-        if (errno != ERANGE) break;
-        buffer.resize(buffer.size() * 2);
-    }
-    return "/";
+std::string FolderList::ItemPath(int row) const {
+    return model_->PathAt(row);
 }
 
 void FolderList::keyPressEvent(QKeyEvent* event) {
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentItem()) {
-        Open(currentItem());
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        currentIndex().isValid()) {
+        Open(currentIndex());
         return;
     }
-    QListWidget::keyPressEvent(event);
+    QListView::keyPressEvent(event);
 }
 
-void FolderList::Open(const QListWidgetItem* item) {
-    if (item) SetPath(ItemPath(*item));
-}
-
-void FolderList::AddItem(const std::string& itemPath, std::string_view name, int level, bool open) {
-    const QIcon icon =
-        style()->standardIcon(open ? QStyle::SP_DirOpenIcon : QStyle::SP_DirClosedIcon);
-    auto item = std::make_unique<QListWidgetItem>(icon, ShownText(name));
-    item->setData(kPathRole, QByteArray::fromStdString(itemPath));
-    item->setData(kLevelRole, level);
-    addItem(item.release());
+void FolderList::Open(const QModelIndex& index) {
+    if (index.isValid()) SetPath(model_->PathAt(index.row()));
 }
 
 void FolderList::Refresh() {
-    clear();
-    // The chain of open folders: "/", then one item per component of the path.
-    AddItem("/", "/", 0, true);
-    int level = 0;
-    for (std::size_t start = 1; start < path_.size();) {
-        std::size_t end = path_.find('/', start);
-        if (end == std::string::npos) end = path_.size();
-        AddItem(path_.substr(0, end), std::string_view(path_).substr(start, end - start), ++level,
-                true);
-        start = end + 1;
-    }
-    QListWidgetItem* current = item(count() - 1);
-
-    std::vector<Subfolder> subfolders;
-    if (reader_) {
-        int error = 0;
-        if (std::unique_ptr<FolderListing> listing = reader_->OpenRoot(path_, error)) {
-            DirEntry entry;
-            while (listing->Next(entry)) {
-                if (!entry.isFolder || entry.name == "." || entry.name == "..") continue;
-                subfolders.push_back(Subfolder{std::string(entry.name), ShownText(entry.name)});
-            }
-        }
-    }
-    // As a file manager sorts: by the user's language, without regard to
-    // case, digit runs by value; names that still compare equal keep a fixed
-    // order by bytes. The C locale has no collation of its own (it compares
-    // code points, digits included), so it gets the neutral English one.
-    QLocale locale;
-    if (locale.language() == QLocale::C) locale = QLocale(QLocale::English);
-    QCollator collator(locale);
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::sort(subfolders.begin(), subfolders.end(), [&](const Subfolder& a, const Subfolder& b) {
-        const int order = collator.compare(a.shown, b.shown);
-        return order != 0 ? order < 0 : a.name < b.name;
-    });
-    const std::string prefix = path_ == "/" ? "/" : path_ + "/";
-    for (const Subfolder& sub : subfolders) AddItem(prefix + sub.name, sub.name, level + 1, false);
-
-    setCurrentItem(current);
+    int error = 0;
+    const std::unique_ptr<FolderListing> listing =
+        reader_ ? reader_->OpenRoot(path_, error) : nullptr;
+    model_->Show(path_, listing.get());
+    setCurrentIndex(model_->index(model_->ChainRows() - 1));
 }
 
 }  // namespace quorvel

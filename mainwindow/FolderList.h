@@ -6,10 +6,11 @@
 //
 // Names are bytes. Subfolders are listed through the scanner's reading layer,
 // so a name that is not valid UTF-8 is listed (shown with replacement
-// characters) and a folder the user may not read is still listed; each item
-// keeps its byte path, and only the display is decoded.
+// characters) and a folder the user may not read is still listed; each row
+// stands for its byte path, and only the display is decoded. A folder that
+// cannot be listed (gone, or unreadable) shows its chain alone.
 
-#include <QListWidget>
+#include <QListView>
 #include <memory>
 #include <string>
 
@@ -17,14 +18,17 @@
 
 namespace quorvel {
 
-class FolderList : public QListWidget {
+class FolderListModel;
+
+class FolderList : public QListView {
     Q_OBJECT
 
   public:
     explicit FolderList(QWidget* parent = nullptr);
 
     // Sets the reading layer and the current folder without emitting Change.
-    // A relative `path` is taken from the process's current directory.
+    // An empty `path` is the start folder (StartFolder); a relative one is
+    // taken from there.
     void Start(std::shared_ptr<DirectoryReader> reader, const std::string& path);
 
     // The current folder as bytes: absolute, no trailing '/' except for "/".
@@ -34,11 +38,8 @@ class FolderList : public QListWidget {
     // the previous one.
     void SetPath(const std::string& path);
 
-    // The byte path an item stands for.
-    static std::string ItemPath(const QListWidgetItem& item);
-
-    // The process's current directory as bytes ("/" if it cannot be read).
-    static std::string CurrentDirectory();
+    // The byte path row `row` stands for (empty for no row).
+    std::string ItemPath(int row) const;
 
   signals:
     void Change();
@@ -47,10 +48,10 @@ class FolderList : public QListWidget {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    void Open(const QListWidgetItem* item);
+    void Open(const QModelIndex& index);
     void Refresh();
-    void AddItem(const std::string& itemPath, std::string_view name, int level, bool open);
 
+    FolderListModel* model_;  // owned as a child
     std::shared_ptr<DirectoryReader> reader_;
     std::string path_;
 };

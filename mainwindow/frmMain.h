@@ -44,8 +44,9 @@ class frmMain : public QWidget {
     Q_OBJECT
 
   public:
-    // `startFolder` is where Dir1 starts (relative to the current directory
-    // if not absolute); `reader` lists folders for Dir1 and every scan.
+    // `startFolder` is where Dir1 starts: by default the folder the user
+    // started the program in (StartFolder), and relative paths from there;
+    // `reader` lists folders for Dir1 and every scan.
     explicit frmMain(std::string startFolder = {},
                      std::shared_ptr<DirectoryReader> reader = SystemDirectoryReader(),
                      QWidget* parent = nullptr);

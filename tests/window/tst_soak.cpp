@@ -314,20 +314,20 @@ void Soak::OpenFolderInDir1() {
         return;
     }
     // Only entries inside the tree: the chain above it leads to "/".
-    std::vector<QListWidgetItem*> inTree;
-    for (int row = 0; row < dir1.count(); ++row) {
-        const std::string path = FolderList::ItemPath(*dir1.item(row));
-        if (path == root || path.starts_with(root + "/")) inTree.push_back(dir1.item(row));
+    std::vector<int> inTree;
+    for (int row = 0; row < dir1.model()->rowCount(); ++row) {
+        const std::string path = dir1.ItemPath(row);
+        if (path == root || path.starts_with(root + "/")) inTree.push_back(row);
     }
     if (inTree.empty()) return Problem("Dir1 shows nothing of the tree");
-    QListWidgetItem* item = rng_.Pick(inTree);
+    const QModelIndex item = dir1.model()->index(rng_.Pick(inTree), 0);
     if (variant == 1 || !window_->isVisible()) {
-        dir1.setCurrentItem(item);
+        dir1.setCurrentIndex(item);
         QTest::keyClick(&dir1, Qt::Key_Return);
         return;
     }
-    dir1.scrollToItem(item);
-    const QPoint at = dir1.visualItemRect(item).center();
+    dir1.scrollTo(item);
+    const QPoint at = dir1.visualRect(item).center();
     // As a double click arrives: press, release, then the double-click press.
     QTest::mouseClick(dir1.viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(dir1.viewport(), Qt::LeftButton, {}, at);

@@ -1,11 +1,14 @@
 // The window's own pieces: the folder list, how names are shown, and the
 // time-sliced yield.
 
+#include <QAccessible>
 #include <QSignalSpy>
 #include <QtTest>
 
 #include "EventLoopYield.h"
+#include "FolderListModel.h"
 #include "ShownText.h"
+#include "StartFolder.h"
 #include "WindowTestSupport.h"
 
 using namespace quorvel;
@@ -19,10 +22,15 @@ std::string Shown(std::string_view bytes) {
     return out;
 }
 
-QStringList ItemTexts(const QListWidget& list) {
+QStringList ItemTexts(const FolderList& list) {
     QStringList texts;
-    for (int i = 0; i < list.count(); ++i) texts << list.item(i)->text();
+    for (int i = 0; i < list.model()->rowCount(); ++i)
+        texts << list.model()->index(i, 0).data().toString();
     return texts;
+}
+
+int Level(const FolderList& list, int row) {
+    return list.model()->index(row, 0).data(FolderListModel::kLevelRole).toInt();
 }
 
 }  // namespace
@@ -61,7 +69,11 @@ void WidgetsTest::shownText() {
 
 void WidgetsTest::folderListShowsChainThenSubfolders() {
     TempTree tree;
-    for (const char* name : {"beta", "Alpha", "item10", "item9", "gamma"}) tree.Folder(name);
+    // Equal but for case: in byte order. Accented: beside the plain letter.
+    for (const char* name : {"beta", "alpha", "Alpha", "item10", "item9", "gamma",
+                             "\xC3\x89"
+                             "clair"})
+        tree.Folder(name);
     tree.File("zzz-file");
     FolderList list;
     list.Start(SystemDirectoryReader(), tree.Root());
@@ -69,16 +81,33 @@ void WidgetsTest::folderListShowsChainThenSubfolders() {
     QStringList expected{"/"};
     const QStringList parts = QString::fromStdString(tree.Root()).split('/', Qt::SkipEmptyParts);
     expected += parts;
-    expected += QStringList{"Alpha", "beta", "gamma", "item9", "item10"};
+    expected += QStringList{"Alpha", "alpha", "beta",  QStringLiteral("\u00C9clair"),
+                            "gamma", "item9", "item10"};
     QCOMPARE(ItemTexts(list), expected);
     // Indented one step per level; the open folder is the selected item.
     const int depth = int(parts.size());
-    QCOMPARE(list.item(0)->data(Qt::UserRole + 1).toInt(), 0);
-    QCOMPARE(list.item(depth)->data(Qt::UserRole + 1).toInt(), depth);
-    QCOMPARE(list.item(depth + 1)->data(Qt::UserRole + 1).toInt(), depth + 1);
-    QCOMPARE(list.currentRow(), depth);
-    QCOMPARE(FolderList::ItemPath(*list.item(depth + 1)), tree.Path("Alpha"));
-    QCOMPARE(FolderList::ItemPath(*list.item(0)), std::string("/"));
+    QCOMPARE(Level(list, 0), 0);
+    QCOMPARE(Level(list, depth), depth);
+    QCOMPARE(Level(list, depth + 1), depth + 1);
+    QCOMPARE(Level(list, depth + 7), depth + 1);
+    QCOMPARE(list.currentIndex().row(), depth);
+    QVERIFY(list.selectionModel()->isRowSelected(depth, {}));
+    QCOMPARE(list.ItemPath(depth + 1), tree.Path("Alpha"));
+    QCOMPARE(list.ItemPath(depth + 7), tree.Path("item10"));
+    QCOMPARE(list.ItemPath(depth), tree.Root());
+    QCOMPARE(list.ItemPath(0), std::string("/"));
+    QCOMPARE(list.ItemPath(depth + 8), std::string());
+    // One icon per kind, shared by every row of that kind.
+    const auto icon = [&list](int row) {
+        return list.model()->index(row, 0).data(Qt::DecorationRole).value<QIcon>();
+    };
+    QCOMPARE(icon(depth + 1).cacheKey(), icon(depth + 7).cacheKey());
+    QCOMPARE(icon(0).cacheKey(), icon(depth).cacheKey());
+    QVERIFY(icon(0).cacheKey() != icon(depth + 1).cacheKey());
+    // What a screen reader says for a row is what the row shows.
+    QAccessibleInterface* view = QAccessible::queryAccessibleInterface(&list);
+    QVERIFY(view && view->childCount() == list.model()->rowCount());
+    QCOMPARE(view->child(depth + 1)->text(QAccessible::Name), QStringLiteral("Alpha"));
 }
 
 void WidgetsTest::folderListKeepsBytes() {
@@ -91,14 +120,14 @@ void WidgetsTest::folderListKeepsBytes() {
     list.Start(SystemDirectoryReader(), tree.Root() + "/");
     QCOMPARE(list.Path(), tree.Root());
 
-    QStringList subfolders = ItemTexts(list).mid(list.currentRow() + 1);
+    QStringList subfolders = ItemTexts(list).mid(list.currentIndex().row() + 1);
     subfolders.sort();
     QCOMPARE(subfolders,
              (QStringList{".hidden", QStringLiteral("caf\uFFFD"), "link", "two\\nlines"}));
     QSignalSpy changes(&list, &FolderList::Change);
-    for (int i = list.currentRow() + 1; i < list.count(); ++i) {
-        if (list.item(i)->text() != QStringLiteral("caf\uFFFD")) continue;
-        emit list.itemDoubleClicked(list.item(i));
+    for (int i = list.currentIndex().row() + 1; i < list.model()->rowCount(); ++i) {
+        const QModelIndex index = list.model()->index(i, 0);
+        if (index.data().toString() == QStringLiteral("caf\uFFFD")) emit list.doubleClicked(index);
     }
     QCOMPARE(changes.count(), 1);
     QCOMPARE(list.Path(), tree.Path("caf\xE9"));
@@ -114,15 +143,16 @@ void WidgetsTest::folderListOpens() {
     list.show();
 
     // Enter on a subfolder opens it.
-    list.setCurrentRow(list.count() - 1);
+    const auto last = [&list] { return list.model()->index(list.model()->rowCount() - 1, 0); };
+    list.setCurrentIndex(last());
     QTest::keyClick(&list, Qt::Key_Return);
     QCOMPARE(changes.count(), 1);
     QCOMPARE(list.Path(), tree.Path("one"));
-    QCOMPARE(list.item(list.count() - 1)->text(), QStringLiteral("two"));
+    QCOMPARE(last().data().toString(), QStringLiteral("two"));
 
     // Double click on an entry of the chain goes back up.
-    const int parentRow = list.currentRow() - 1;
-    const QRect rect = list.visualItemRect(list.item(parentRow));
+    const int parentRow = list.currentIndex().row() - 1;
+    const QRect rect = list.visualRect(list.model()->index(parentRow, 0));
     // As a double click arrives: press, release, then the double-click press.
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, rect.center());
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, rect.center());
@@ -138,13 +168,13 @@ void WidgetsTest::folderListRelativeAndRoot() {
     FolderList list;
     list.Start(SystemDirectoryReader(), "/");
     QCOMPARE(list.Path(), std::string("/"));
-    QCOMPARE(list.item(0)->text(), QStringLiteral("/"));
-    QCOMPARE(list.currentRow(), 0);
-    QVERIFY(list.count() > 1);  // the root always has folders
-    QCOMPARE(FolderList::ItemPath(*list.item(1)).rfind('/'), std::size_t(0));
+    QCOMPARE(ItemTexts(list).value(0), QStringLiteral("/"));
+    QCOMPARE(list.currentIndex().row(), 0);
+    QVERIFY(list.model()->rowCount() > 1);  // the root always has folders
+    QCOMPARE(list.ItemPath(1).rfind('/'), std::size_t(0));
 
     list.Start(SystemDirectoryReader(), "");
-    QCOMPARE(list.Path(), FolderList::CurrentDirectory());
+    QCOMPARE(list.Path(), CurrentDirectory());
 }
 
 void WidgetsTest::yieldIsTimeSliced() {
