@@ -141,7 +141,7 @@ void FolderList::Refresh() {
 
     std::vector<Subfolder> subfolders;
     if (reader_) {
-        int error = 0;
+        std::error_code error;
         if (std::unique_ptr<FolderListing> listing = reader_->OpenRoot(path_, error)) {
             DirEntry entry;
             while (listing->Next(entry)) {

@@ -46,7 +46,8 @@ struct ScanResult {
 };
 void PrintTo(const ScanResult& result, std::ostream* out);
 
-// One ReadFailures() item as a comparable value.
+// One ReadFailures() item as a comparable value, its error as the errno value
+// it holds (Walk checks that each is one).
 struct Failure {
     std::string path;
     int error = 0;
@@ -102,11 +103,6 @@ ScanResult ReferenceScan(const std::string& root, const ScanOptions& options);
 // folder list is in pre-order (each folder after its parent), and no
 // descriptor is left open.
 void ExpectWalkInvariants(const WalkRun& run);
-
-// The system's reader with every folder's entries sorted by their bytes and
-// "." and ".." put last, where they can hide the least: for tests whose
-// expectations need one fixed order.
-std::shared_ptr<DirectoryReader> SortedSystemReader();
 
 // Open descriptors of this process, to show a scan leaks none.
 int OpenDescriptorCount();
