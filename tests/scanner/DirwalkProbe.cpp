@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -128,11 +129,13 @@ ScanResult Scan(const std::string& root, ScanOptions options) {
     return Walk(root, std::move(options)).scan;
 }
 
-ScanResult ReferenceScan(const std::string& root, const ScanOptions& options) {
+ScanResult ReferenceScan(const std::string& root, const ScanOptions& options,
+                         std::set<std::string> unreadable) {
     ScanResult result;
     const bool report = options.events == kTrue;
-    for (const ReferenceStep& step : ReferenceWalk(
-             root, {.enter = options.subFolders == kTrue, .entryCap = options.entryCap})) {
+    for (const ReferenceStep& step : ReferenceWalk(root, {.enter = options.subFolders == kTrue,
+                                                         .unreadable = std::move(unreadable),
+                                                         .entryCap = options.entryCap})) {
         switch (step.kind) {
             case ReferenceStep::Kind::File:
                 result.files.push_back(step.folder + step.name);
@@ -166,11 +169,23 @@ void ExpectWalkInvariants(const WalkRun& run) {
     EXPECT_EQ(static_cast<std::size_t>(run.yields), scan.folders.size() + scan.files.size());
     Counter folderNumber = 0;
     Counter fileNumber = 0;
+    // Every event's full path is one root text followed by its relative path;
+    // a file's folder and name join to its list item.
+    std::optional<std::string_view> rootText;
     for (const Event& event : scan.events) {
+        const std::string_view full = event.fullPath;
+        ASSERT_TRUE(full.ends_with(event.relativePath)) << Escaped(event.fullPath);
+        const std::string_view root = full.substr(0, full.size() - event.relativePath.size());
+        if (!rootText) rootText = root;
+        EXPECT_EQ(root, *rootText) << Escaped(event.fullPath);
         if (event.isFolder == kTrue) {
             ASSERT_EQ(event.folderCount, ++folderNumber) << Escaped(event.fullPath);
+            EXPECT_TRUE(event.relativePath.ends_with(event.name)) << Escaped(event.fullPath);
         } else {
             ASSERT_EQ(event.fileCount, ++fileNumber) << Escaped(event.fullPath);
+            ASSERT_LE(static_cast<std::size_t>(fileNumber), scan.files.size());
+            EXPECT_EQ(event.fullPath + event.name,
+                      scan.files[static_cast<std::size_t>(fileNumber) - 1]);
         }
     }
     EXPECT_EQ(folderNumber, scan.folderCount);
