@@ -67,9 +67,11 @@ std::optional<FolderId> IdentityOfDescriptor(int fd) {
     return IdOf(st);
 }
 
+// Every code this reader makes is an errno value, so the value alone tells.
+// Comparing codes would call into their category just when no descriptor is
+// left, and the sanitizers' check of that call needs descriptors itself.
 bool IsDescriptorShortage(std::error_code error) {
-    return error == std::errc::too_many_files_open ||
-           error == std::errc::too_many_files_open_in_system;
+    return error.value() == EMFILE || error.value() == ENFILE;
 }
 
 UniqueFd OpenFolderAt(int dirFd, const char* name, std::error_code& error) {

@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include "ForwardingListing.h"
-
 namespace quorvel::testing {
 namespace {
 
@@ -14,10 +12,10 @@ std::string_view WithoutTrailingSlash(std::string_view path) {
 
 }  // namespace
 
-class FaultyReader::Listing final : public ForwardingListing {
+class FaultyReader::Listing final : public FolderListing {
   public:
     Listing(FaultyReader& reader, std::unique_ptr<FolderListing> inner, std::string path)
-        : ForwardingListing(std::move(inner)), reader_(reader), path_(std::move(path)) {}
+        : reader_(reader), inner_(std::move(inner)), path_(std::move(path)) {}
 
     void FailAfter(int entries, int error) {
         left_ = entries;
@@ -35,21 +33,21 @@ class FaultyReader::Listing final : public ForwardingListing {
             return false;
         }
         if (left_ > 0) --left_;
-        return Inner().Next(entry);
+        return inner_->Next(entry);
     }
-    std::error_code Error() const override {
-        return failed_ ? readError_ : ForwardingListing::Error();
-    }
+    std::error_code Error() const override { return failed_ ? readError_ : inner_->Error(); }
+    FolderId Identity() override { return inner_->Identity(); }
     std::unique_ptr<FolderListing> OpenChild(std::string_view name,
                                              std::error_code& error) override {
         std::string child = path_;
         if (child.empty() || child.back() != '/') child.push_back('/');
         child.append(name);
-        return reader_.Apply(std::move(child), Inner().OpenChild(name, error), error);
+        return reader_.Apply(std::move(child), inner_->OpenChild(name, error), error);
     }
 
   private:
     FaultyReader& reader_;
+    std::unique_ptr<FolderListing> inner_;
     std::string path_;
     int left_ = -1;  // entries until the read error; -1: none
     std::error_code readError_;

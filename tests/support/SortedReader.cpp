@@ -5,8 +5,6 @@
 #include <utility>
 #include <vector>
 
-#include "ForwardingListing.h"
-
 namespace quorvel::testing {
 namespace {
 
@@ -14,12 +12,11 @@ std::unique_ptr<FolderListing> Sorted(std::unique_ptr<FolderListing> listing);
 
 // Reads the whole listing up front and hands it out in sorted order; a read
 // error still comes after the last entry.
-class SortedListing final : public ForwardingListing {
+class SortedListing final : public FolderListing {
   public:
-    explicit SortedListing(std::unique_ptr<FolderListing> inner)
-        : ForwardingListing(std::move(inner)) {
+    explicit SortedListing(std::unique_ptr<FolderListing> inner) : inner_(std::move(inner)) {
         DirEntry entry;
-        while (Inner().Next(entry)) {
+        while (inner_->Next(entry)) {
             entries_.push_back(
                 {std::string(entry.name), entry.isFolder, entry.isLink, entry.linkTarget});
         }
@@ -36,9 +33,11 @@ class SortedListing final : public ForwardingListing {
         entry = DirEntry{s.name, s.isFolder, s.isLink, s.linkTarget};
         return true;
     }
+    std::error_code Error() const override { return inner_->Error(); }
+    FolderId Identity() override { return inner_->Identity(); }
     std::unique_ptr<FolderListing> OpenChild(std::string_view name,
                                              std::error_code& error) override {
-        return Sorted(Inner().OpenChild(name, error));
+        return Sorted(inner_->OpenChild(name, error));
     }
 
   private:
@@ -48,6 +47,7 @@ class SortedListing final : public ForwardingListing {
         bool isLink;
         FolderId linkTarget;
     };
+    std::unique_ptr<FolderListing> inner_;
     std::vector<Stored> entries_;
     std::size_t next_ = 0;
 };
