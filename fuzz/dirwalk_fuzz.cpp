@@ -16,6 +16,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "ScriptedReader.h"
@@ -341,7 +342,10 @@ class Run {
         }
         out.folders = Items(*folders);
         out.files = Items(*files);
-        for (const quorvel::ReadFailure& f : *failures) out.failures.push_back({f.path, f.error});
+        for (const quorvel::ReadFailure& f : *failures) {
+            Check(f.error.category() == std::generic_category(), "errors are errno values");
+            out.failures.push_back({f.path, f.error.value()});
+        }
         return out;
     }
 

@@ -2,17 +2,17 @@
 
 #include <QStringList>
 #include <algorithm>
-#include <cstring>
 #include <string>
+#include <system_error>
 
 #include "ShownText.h"
 
 namespace quorvel {
 namespace {
 
-QString Reason(int error) {
-    if (error == 0) return QStringLiteral("unknown error");
-    return QString::fromLocal8Bit(std::strerror(error));
+QString Reason(std::error_code error) {
+    if (!error) return QStringLiteral("unknown error");
+    return QString::fromLocal8Bit(error.message());
 }
 
 }  // namespace

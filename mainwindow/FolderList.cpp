@@ -105,7 +105,7 @@ void FolderList::Open(const QModelIndex& index) {
 }
 
 void FolderList::Refresh() {
-    int error = 0;
+    std::error_code error;
     const std::unique_ptr<FolderListing> listing =
         reader_ ? reader_->OpenRoot(path_, error) : nullptr;
     model_->Show(path_, listing.get());

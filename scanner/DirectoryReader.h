@@ -4,21 +4,25 @@
 // the file system by a scripted one and produce faults (a read error in the
 // middle of a folder, a folder that refuses to open) that a real tree cannot
 // produce when the tests run as root.
-
-#include <sys/types.h>
+//
+// A listing opens its own children, so a reader that wraps another one wraps
+// its listings too and passes each call on to the listing it wraps: no layer
+// ever needs to know the concrete type of another layer's listing.
 
 #include <compare>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace quorvel {
 
-// Identifies a folder on the system: the same device and inode is the same
-// folder, whatever path or link led to it.
+// Identifies a folder on the system: the same device and file number is the
+// same folder, whatever path or link led to it.
 struct FolderId {
-    dev_t device = 0;
-    ino_t inode = 0;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
     auto operator<=>(const FolderId&) const = default;
 };
 
@@ -34,17 +38,24 @@ struct DirEntry {
     FolderId linkTarget;
 };
 
-// One open folder being listed. Closing (destruction) releases every handle.
+// One folder being listed. It need not hold anything of the system's: one
+// read into memory beforehand serves as well, as long as it can still open
+// its children. Closing (destruction) releases whatever it holds.
 class FolderListing {
   public:
     virtual ~FolderListing() = default;
     // Moves to the next entry. Returns false at the end of the listing or on a
-    // read error; Error() then tells which (0 at a normal end, else an errno).
+    // read error; Error() then tells which (empty at a normal end).
     virtual bool Next(DirEntry& entry) = 0;
-    virtual int Error() const = 0;
+    virtual std::error_code Error() const = 0;
     // The folder's own identity; asked only when a link needs the ancestor
     // check, so an implementation may compute it lazily.
     virtual FolderId Identity() = 0;
+    // Opens this folder's entry `name` (a folder, or a link to one) for
+    // listing, while this listing goes on. Returns null and sets `error` when
+    // it cannot be listed.
+    virtual std::unique_ptr<FolderListing> OpenChild(std::string_view name,
+                                                     std::error_code& error) = 0;
 };
 
 class DirectoryReader {
@@ -52,16 +63,12 @@ class DirectoryReader {
     virtual ~DirectoryReader() = default;
     // Opens the folder at `path` (absolute, or relative to the current
     // directory). Returns null and sets `error` when it cannot be listed.
-    virtual std::unique_ptr<FolderListing> OpenRoot(const std::string& path, int& error) = 0;
-    // Opens the entry `name` of `parent`, whose full path is `fullPath`.
-    // Implementations open relative to the parent's handle, so no limit on
-    // path length applies; `fullPath` is there for implementations that must
-    // reopen from scratch. Returns null and sets `error` on failure.
-    virtual std::unique_ptr<FolderListing> OpenChild(FolderListing& parent, std::string_view name,
-                                                     std::string_view fullPath, int& error) = 0;
+    virtual std::unique_ptr<FolderListing> OpenRoot(const std::string& path,
+                                                    std::error_code& error) = 0;
 };
 
-// The reader over the real file system (openat + getdents64).
+// The reader over the real file system (openat + getdents64). Its errors are
+// errno values in the generic category.
 std::shared_ptr<DirectoryReader> SystemDirectoryReader();
 
 }  // namespace quorvel

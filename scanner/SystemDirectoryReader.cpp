@@ -27,6 +27,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -53,7 +54,11 @@ struct LinuxDirent64 {
 };
 
 FolderId IdOf(const struct stat& st) {
-    return {st.st_dev, st.st_ino};
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+std::error_code Errno(int error) {
+    return {error, std::generic_category()};
 }
 
 std::optional<FolderId> IdentityOfDescriptor(int fd) {
@@ -62,16 +67,19 @@ std::optional<FolderId> IdentityOfDescriptor(int fd) {
     return IdOf(st);
 }
 
-bool IsDescriptorShortage(int error) {
-    return error == EMFILE || error == ENFILE;
+// Every code this reader makes is an errno value, so the value alone tells.
+// Comparing codes would call into their category just when no descriptor is
+// left, and the sanitizers' check of that call needs descriptors itself.
+bool IsDescriptorShortage(std::error_code error) {
+    return error.value() == EMFILE || error.value() == ENFILE;
 }
 
-UniqueFd OpenFolderAt(int dirFd, const char* name, int& error) {
+UniqueFd OpenFolderAt(int dirFd, const char* name, std::error_code& error) {
     int fd;
     do {
         fd = ::openat(dirFd, name, kOpenFlags);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) error = errno;
+    if (fd < 0) error = Errno(errno);
     return UniqueFd(fd);
 }
 
@@ -182,12 +190,15 @@ class SystemFolderListing final : public FolderListing {
         return true;
     }
 
-    int Error() const override { return error_; }
+    std::error_code Error() const override { return error_; }
 
     FolderId Identity() override {
         if (!location_->identity && fd_) location_->identity = IdentityOfDescriptor(fd_.get());
         return location_->identity.value_or(FolderId{});
     }
+
+    std::unique_ptr<FolderListing> OpenChild(std::string_view name,
+                                             std::error_code& error) override;
 
     bool HoldsDescriptor() const { return static_cast<bool>(fd_); }
     int Descriptor() const { return fd_.get(); }
@@ -239,7 +250,7 @@ class SystemFolderListing final : public FolderListing {
             !parent->identity) {
             return;
         }
-        int error = 0;
+        std::error_code error;
         UniqueFd up = OpenFolderAt(fd_.get(), "..", error);
         if (up && IdentityOfDescriptor(up.get()) == parent->identity) {
             parent->listing->Reattach(std::move(up));
@@ -262,7 +273,7 @@ class SystemFolderListing final : public FolderListing {
             n = ::syscall(SYS_getdents64, fd_.get(), into, kBufferSize);
         } while (n < 0 && errno == EINTR);
         if (n <= 0) {
-            error_ = n < 0 ? errno : 0;
+            if (n < 0) error_ = Errno(errno);
             ended_ = true;
         }
         return n;
@@ -312,7 +323,7 @@ class SystemFolderListing final : public FolderListing {
     bool ended_ = false;
     // Set when a read fails; a listing read into memory reports it after its
     // last kept entry, just where the system would have.
-    int error_ = 0;
+    std::error_code error_;
 
     bool inMemory_ = false;
     std::vector<KeptEntry> kept_;
@@ -340,13 +351,75 @@ SystemFolderListing* DescriptorHolders::Oldest(const SystemFolderListing* spare1
     return l;
 }
 
+// openat; when the process is out of descriptors, frees the one held longest
+// (never `spare1` or `spare2`, which the caller still needs) and tries again,
+// until it succeeds or nothing is left to free.
+UniqueFd OpenFreeingDescriptors(int dirFd, const char* name, std::error_code& error,
+                                const SystemFolderListing* spare1,
+                                const SystemFolderListing* spare2) {
+    for (;;) {
+        UniqueFd fd = OpenFolderAt(dirFd, name, error);
+        if (fd || !IsDescriptorShortage(error)) return fd;
+        SystemFolderListing* holder = tHolders.Oldest(spare1, spare2);
+        if (!holder) return fd;
+        holder->CloseDescriptor();
+    }
+}
+
+// Opens `listing`'s folder again, name by name from the nearest ancestor that
+// still holds a descriptor (or from the root's path when none does), checking
+// each folder reached against the identity it had when listed.
+bool Reopen(SystemFolderListing& listing, std::error_code& error) {
+    std::vector<const Location*> way;  // from `listing` upwards
+    const Location* at = listing.Where().get();
+    while (at && !(at->listing && at->listing->HoldsDescriptor())) {
+        way.push_back(at);
+        at = at->parent.get();
+    }
+    const SystemFolderListing* anchor = at ? at->listing : nullptr;
+    UniqueFd current;
+    for (auto step = way.rbegin(); step != way.rend(); ++step) {
+        const int from = current ? current.get() : (anchor ? anchor->Descriptor() : AT_FDCWD);
+        UniqueFd next =
+            OpenFreeingDescriptors(from, (*step)->name.c_str(), error, anchor, &listing);
+        if (!next) return false;
+        if ((*step)->identity && IdentityOfDescriptor(next.get()) != (*step)->identity) {
+            error = Errno(ENOENT);
+            return false;
+        }
+        current = std::move(next);
+    }
+    listing.Reattach(std::move(current));
+    return true;
+}
+
+std::unique_ptr<FolderListing> SystemFolderListing::OpenChild(std::string_view name,
+                                                              std::error_code& error) {
+    if (name.size() > NAME_MAX) {
+        error = Errno(ENAMETOOLONG);
+        return nullptr;
+    }
+    // The view need not be NUL-terminated.
+    char z[NAME_MAX + 1];
+    std::memcpy(z, name.data(), name.size());
+    z[name.size()] = '\0';
+    if (!fd_ && !Reopen(*this, error)) return nullptr;
+    UniqueFd fd = OpenFreeingDescriptors(fd_.get(), z, error, this, nullptr);
+    if (!fd) return nullptr;
+    auto location = std::make_shared<Location>();
+    location->parent = location_;
+    location->name.assign(name);
+    return std::make_unique<SystemFolderListing>(std::move(fd), std::move(location));
+}
+
 class SystemReader final : public DirectoryReader {
   public:
-    std::unique_ptr<FolderListing> OpenRoot(const std::string& path, int& error) override {
+    std::unique_ptr<FolderListing> OpenRoot(const std::string& path,
+                                            std::error_code& error) override {
         // The system would stop reading the path at its first NUL and list
         // a different folder under the given path's name.
         if (path.find('\0') != std::string::npos) {
-            error = EINVAL;
+            error = Errno(EINVAL);
             return nullptr;
         }
         UniqueFd fd = OpenFreeingDescriptors(AT_FDCWD, path.c_str(), error, nullptr, nullptr);
@@ -354,69 +427,6 @@ class SystemReader final : public DirectoryReader {
         auto location = std::make_shared<Location>();
         location->name = path;
         return std::make_unique<SystemFolderListing>(std::move(fd), std::move(location));
-    }
-
-    std::unique_ptr<FolderListing> OpenChild(FolderListing& parentListing, std::string_view name,
-                                             std::string_view /*fullPath*/, int& error) override {
-        auto& parent = static_cast<SystemFolderListing&>(parentListing);
-        if (name.size() > NAME_MAX) {
-            error = ENAMETOOLONG;
-            return nullptr;
-        }
-        // The view need not be NUL-terminated.
-        char z[NAME_MAX + 1];
-        std::memcpy(z, name.data(), name.size());
-        z[name.size()] = '\0';
-        if (!parent.HoldsDescriptor() && !Reopen(parent, error)) return nullptr;
-        UniqueFd fd = OpenFreeingDescriptors(parent.Descriptor(), z, error, &parent, nullptr);
-        if (!fd) return nullptr;
-        auto location = std::make_shared<Location>();
-        location->parent = parent.Where();
-        location->name.assign(name);
-        return std::make_unique<SystemFolderListing>(std::move(fd), std::move(location));
-    }
-
-  private:
-    // openat; when the process is out of descriptors, frees the one held
-    // longest (never `spare1` or `spare2`, which the caller still needs) and
-    // tries again, until it succeeds or nothing is left to free.
-    static UniqueFd OpenFreeingDescriptors(int dirFd, const char* name, int& error,
-                                           const SystemFolderListing* spare1,
-                                           const SystemFolderListing* spare2) {
-        for (;;) {
-            UniqueFd fd = OpenFolderAt(dirFd, name, error);
-            if (fd || !IsDescriptorShortage(error)) return fd;
-            SystemFolderListing* holder = tHolders.Oldest(spare1, spare2);
-            if (!holder) return fd;
-            holder->CloseDescriptor();
-        }
-    }
-
-    // Opens `listing`'s folder again, name by name from the nearest ancestor
-    // that still holds a descriptor (or from the root's path when none does),
-    // checking each folder reached against the identity it had when listed.
-    static bool Reopen(SystemFolderListing& listing, int& error) {
-        std::vector<const Location*> way;  // from `listing` upwards
-        const Location* at = listing.Where().get();
-        while (at && !(at->listing && at->listing->HoldsDescriptor())) {
-            way.push_back(at);
-            at = at->parent.get();
-        }
-        const SystemFolderListing* anchor = at ? at->listing : nullptr;
-        UniqueFd current;
-        for (auto step = way.rbegin(); step != way.rend(); ++step) {
-            const int from = current ? current.get() : (anchor ? anchor->Descriptor() : AT_FDCWD);
-            UniqueFd next =
-                OpenFreeingDescriptors(from, (*step)->name.c_str(), error, anchor, &listing);
-            if (!next) return false;
-            if ((*step)->identity && IdentityOfDescriptor(next.get()) != (*step)->identity) {
-                error = ENOENT;
-                return false;
-            }
-            current = std::move(next);
-        }
-        listing.Reattach(std::move(current));
-        return true;
     }
 };
 

@@ -59,7 +59,7 @@ void clsDirwalk::ScanFolder(std::string sFolderPath) {
 
 void clsDirwalk::WalkFolder(std::string sPath) {
     if (sPath.empty() || sPath.back() != '/') sPath.push_back('/');
-    int error = 0;
+    std::error_code error;
     std::unique_ptr<FolderListing> root = reader->OpenRoot(sPath, error);
     if (!root) {
         RecordFailure(sPath, error);
@@ -85,7 +85,7 @@ void clsDirwalk::WalkFolder(std::string sPath) {
             }
         }
         if (!level.listing->Next(entry)) {
-            if (const int e = level.listing->Error()) {
+            if (const std::error_code e = level.listing->Error()) {
                 RecordFailure(std::string_view(sPathBuffer).substr(0, level.pathLen), e);
             }
             levels.pop_back();
@@ -109,9 +109,9 @@ void clsDirwalk::WalkFolder(std::string sPath) {
             }
             level.pendingEnd = end;
             if (bSubFolders == kTrue && (!entry.isLink || EntersLink(entry, levels))) {
-                int childError = 0;
+                std::error_code childError;
                 std::unique_ptr<FolderListing> child =
-                    reader->OpenChild(*level.listing, entry.name, sPathBuffer, childError);
+                    level.listing->OpenChild(entry.name, childError);
                 if (child) {
                     if (entry.isLink) linkTargetsEntered.insert(entry.linkTarget);
                     sPathBuffer.push_back('/');
@@ -173,7 +173,7 @@ bool clsDirwalk::EntersLink(const DirEntry& entry, std::vector<Level>& levels) c
     return !linkTargetsEntered.contains(entry.linkTarget);
 }
 
-void clsDirwalk::RecordFailure(std::string_view path, int error) {
+void clsDirwalk::RecordFailure(std::string_view path, std::error_code error) {
     if (colFailures) colFailures->push_back(ReadFailure{std::string(path), error});
 }
 

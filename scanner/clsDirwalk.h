@@ -40,6 +40,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "BasicTypes.h"
@@ -54,10 +55,10 @@ using EntryFoundHandler = std::function<void(std::string_view Name, std::string_
                                              std::string_view FullPath, Flag IsFolder,
                                              Counter FileCount, Counter FolderCount)>;
 
-// A folder whose listing failed, and why (an errno value).
+// A folder whose listing failed, and why, as its reader reported it.
 struct ReadFailure {
     std::string path;
-    int error = 0;
+    std::error_code error;
 };
 
 class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
@@ -111,7 +112,7 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
     void CompleteFolder(std::size_t nameStart, std::size_t nameEnd);
     void Yield();
     bool EntersLink(const DirEntry& entry, std::vector<Level>& levels) const;
-    void RecordFailure(std::string_view path, int error);
+    void RecordFailure(std::string_view path, std::error_code error);
 
     std::shared_ptr<DirectoryReader> reader;
     std::shared_ptr<Collection> colFolders;

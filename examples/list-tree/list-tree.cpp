@@ -15,7 +15,6 @@
 #include <clsDirwalk.h>
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string_view>
 
@@ -49,7 +48,7 @@ int main(int argc, char* argv[]) {
     }
     for (const quorvel::ReadFailure& failure : *walk->ReadFailures()) {
         std::fprintf(stderr, "list-tree: cannot read %s: %s\n", failure.path.c_str(),
-                     std::strerror(failure.error));
+                     failure.error.message().c_str());
     }
     const bool written = std::fclose(stdout) == 0;
     return written && walk->ReadFailures()->empty() ? 0 : 1;

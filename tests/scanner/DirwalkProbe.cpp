@@ -3,14 +3,14 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <set>
 #include <utility>
 
+#include "CappedReader.h"
 #include "WithEvents.h"
 
 namespace quorvel::testing {
@@ -81,101 +81,6 @@ std::vector<std::string> Items(const Collection& list) {
     return std::vector<std::string>(list.begin(), list.end());
 }
 
-namespace {
-
-// A reader refusing to open more than `cap` folders in one scan.
-class CappedReader final : public DirectoryReader {
-  public:
-    CappedReader(std::shared_ptr<DirectoryReader> inner, int cap)
-        : inner_(std::move(inner)), cap_(cap) {}
-
-    std::unique_ptr<FolderListing> OpenRoot(const std::string& path, int& error) override {
-        if (!Allow(error)) return nullptr;
-        return inner_->OpenRoot(path, error);
-    }
-    std::unique_ptr<FolderListing> OpenChild(FolderListing& parent, std::string_view name,
-                                             std::string_view fullPath, int& error) override {
-        if (!Allow(error)) return nullptr;
-        return inner_->OpenChild(parent, name, fullPath, error);
-    }
-
-  private:
-    bool Allow(int& error) {
-        if (++opened_ <= cap_) return true;
-        if (opened_ == cap_ + 1)
-            ADD_FAILURE() << "the walk opened more than " << cap_ << " folders";
-        error = ELOOP;
-        return false;
-    }
-
-    std::shared_ptr<DirectoryReader> inner_;
-    int cap_;
-    int opened_ = 0;
-};
-
-// Reads the whole listing up front and hands it out in sorted order.
-class SortedListing final : public FolderListing {
-  public:
-    explicit SortedListing(std::unique_ptr<FolderListing> inner) : inner_(std::move(inner)) {
-        DirEntry entry;
-        while (inner_->Next(entry)) {
-            entries_.push_back(
-                {std::string(entry.name), entry.isFolder, entry.isLink, entry.linkTarget});
-        }
-        std::sort(entries_.begin(), entries_.end(), [](const Stored& a, const Stored& b) {
-            const bool aDots = a.name == "." || a.name == "..";
-            const bool bDots = b.name == "." || b.name == "..";
-            return aDots != bDots ? bDots : a.name < b.name;
-        });
-    }
-
-    bool Next(DirEntry& entry) override {
-        if (next_ == entries_.size()) return false;
-        const Stored& s = entries_[next_++];
-        entry = DirEntry{s.name, s.isFolder, s.isLink, s.linkTarget};
-        return true;
-    }
-    int Error() const override { return inner_->Error(); }
-    FolderId Identity() override { return inner_->Identity(); }
-    FolderListing& Inner() { return *inner_; }
-
-  private:
-    struct Stored {
-        std::string name;
-        bool isFolder;
-        bool isLink;
-        FolderId linkTarget;
-    };
-    std::unique_ptr<FolderListing> inner_;
-    std::vector<Stored> entries_;
-    std::size_t next_ = 0;
-};
-
-class SortedReader final : public DirectoryReader {
-  public:
-    std::unique_ptr<FolderListing> OpenRoot(const std::string& path, int& error) override {
-        return Wrap(inner_->OpenRoot(path, error));
-    }
-    std::unique_ptr<FolderListing> OpenChild(FolderListing& parent, std::string_view name,
-                                             std::string_view fullPath, int& error) override {
-        auto& sorted = static_cast<SortedListing&>(parent);
-        return Wrap(inner_->OpenChild(sorted.Inner(), name, fullPath, error));
-    }
-
-  private:
-    static std::unique_ptr<FolderListing> Wrap(std::unique_ptr<FolderListing> inner) {
-        if (!inner) return nullptr;
-        return std::make_unique<SortedListing>(std::move(inner));
-    }
-    std::shared_ptr<DirectoryReader> inner_ = SystemDirectoryReader();
-};
-
-}  // namespace
-
-std::shared_ptr<DirectoryReader> SortedSystemReader() {
-    return std::make_shared<SortedReader>();
-}
-
 ScanResult Results(const clsDirwalk& walker, std::vector<Event> events) {
     return {Items(*walker.Folders()), Items(*walker.Files()), walker.FolderCount(),
             walker.FileCount(), std::move(events)};
@@ -194,8 +99,8 @@ WalkRun Walk(const std::string& root, ScanOptions options) {
             if (options.onEvent) options.onEvent(events.back(), *raw);
         }};
     run.descriptorsBefore = OpenDescriptorCount();
-    walker = std::make_shared<clsDirwalk>(
-        std::make_shared<CappedReader>(std::move(options.reader), options.openCap));
+    const auto capped = std::make_shared<CappedReader>(std::move(options.reader), options.openCap);
+    walker = std::make_shared<clsDirwalk>(capped);
     raw = walker.get().get();
     walker->Events(options.events);
     walker->SubFolders(options.subFolders);
@@ -208,9 +113,12 @@ WalkRun Walk(const std::string& root, ScanOptions options) {
         if (options.onYield) options.onYield(run.yields, *raw);
     });
     walker->ScanFolder(root);
+    EXPECT_FALSE(capped->Exceeded())
+        << "the walk opened more than " << options.openCap << " folders";
     run.scan = Results(*raw, std::move(events));
     for (const ReadFailure& f : *walker->ReadFailures()) {
-        run.failures.push_back(Failure{f.path, f.error});
+        EXPECT_TRUE(f.error.category() == std::generic_category()) << f.error.category().name();
+        run.failures.push_back(Failure{f.path, f.error.value()});
     }
     walker = nullptr;
     run.descriptorsAfter = OpenDescriptorCount();
@@ -221,11 +129,13 @@ ScanResult Scan(const std::string& root, ScanOptions options) {
     return Walk(root, std::move(options)).scan;
 }
 
-ScanResult ReferenceScan(const std::string& root, const ScanOptions& options) {
+ScanResult ReferenceScan(const std::string& root, const ScanOptions& options,
+                         std::set<std::string> unreadable) {
     ScanResult result;
     const bool report = options.events == kTrue;
-    for (const ReferenceStep& step : ReferenceWalk(
-             root, {.enter = options.subFolders == kTrue, .entryCap = options.entryCap})) {
+    for (const ReferenceStep& step : ReferenceWalk(root, {.enter = options.subFolders == kTrue,
+                                                         .unreadable = std::move(unreadable),
+                                                         .entryCap = options.entryCap})) {
         switch (step.kind) {
             case ReferenceStep::Kind::File:
                 result.files.push_back(step.folder + step.name);
@@ -259,11 +169,23 @@ void ExpectWalkInvariants(const WalkRun& run) {
     EXPECT_EQ(static_cast<std::size_t>(run.yields), scan.folders.size() + scan.files.size());
     Counter folderNumber = 0;
     Counter fileNumber = 0;
+    // Every event's full path is one root text followed by its relative path;
+    // a file's folder and name join to its list item.
+    std::optional<std::string_view> rootText;
     for (const Event& event : scan.events) {
+        const std::string_view full = event.fullPath;
+        ASSERT_TRUE(full.ends_with(event.relativePath)) << Escaped(event.fullPath);
+        const std::string_view root = full.substr(0, full.size() - event.relativePath.size());
+        if (!rootText) rootText = root;
+        EXPECT_EQ(root, *rootText) << Escaped(event.fullPath);
         if (event.isFolder == kTrue) {
             ASSERT_EQ(event.folderCount, ++folderNumber) << Escaped(event.fullPath);
+            EXPECT_TRUE(event.relativePath.ends_with(event.name)) << Escaped(event.fullPath);
         } else {
             ASSERT_EQ(event.fileCount, ++fileNumber) << Escaped(event.fullPath);
+            ASSERT_LE(static_cast<std::size_t>(fileNumber), scan.files.size());
+            EXPECT_EQ(event.fullPath + event.name,
+                      scan.files[static_cast<std::size_t>(fileNumber) - 1]);
         }
     }
     EXPECT_EQ(folderNumber, scan.folderCount);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,7 +47,8 @@ struct ScanResult {
 };
 void PrintTo(const ScanResult& result, std::ostream* out);
 
-// One ReadFailures() item as a comparable value.
+// One ReadFailures() item as a comparable value, its error as the errno value
+// it holds (Walk checks that each is one).
 struct Failure {
     std::string path;
     int error = 0;
@@ -94,19 +96,16 @@ WalkRun Walk(const std::string& root, ScanOptions options = {});
 ScanResult Scan(const std::string& root, ScanOptions options = {});
 
 // What a scan with `options` must report, by the reference walk (no reader,
-// hooks or open cap: it walks the real tree).
-ScanResult ReferenceScan(const std::string& root, const ScanOptions& options);
+// hooks or open cap: it walks the real tree), when the folders `unreadable`
+// (full paths, no trailing '/') cannot be opened.
+ScanResult ReferenceScan(const std::string& root, const ScanOptions& options,
+                         std::set<std::string> unreadable = {});
 
 // The invariants every walk keeps, whatever the tree: counts equal list
-// sizes and event counts, folder numbers run 1, 2, ... in event order, the
-// folder list is in pre-order (each folder after its parent), and no
-// descriptor is left open.
+// sizes and event counts, folder numbers run 1, 2, ... in event order, event
+// paths agree with each other and with the file list, the folder list is in
+// pre-order (each folder after its parent), and no descriptor is left open.
 void ExpectWalkInvariants(const WalkRun& run);
-
-// The system's reader with every folder's entries sorted by their bytes and
-// "." and ".." put last, where they can hide the least: for tests whose
-// expectations need one fixed order.
-std::shared_ptr<DirectoryReader> SortedSystemReader();
 
 // Open descriptors of this process, to show a scan leaks none.
 int OpenDescriptorCount();

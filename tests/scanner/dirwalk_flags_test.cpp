@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "DirwalkProbe.h"
+#include "SortedReader.h"
 #include "TempTree.h"
 #include "WithEvents.h"
 

@@ -1,7 +1,8 @@
 // Folders that cannot be read: a failure, never an empty folder. The folder is
 // still listed, counted and reported; its contents are missing; and
 // ReadFailures() names it with the reason. Faults that a tree cannot produce
-// for root come from the scripted reader.
+// for root come from the scripted reader, or from a reader wrapped around the
+// system's.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include <memory>
 
 #include "DirwalkProbe.h"
+#include "FaultyReader.h"
 #include "ScriptedReader.h"
 #include "TempTree.h"
 
@@ -122,18 +124,39 @@ TEST(HostileUnreadable, EntryThatVanishesBeforeItIsOpenedIsRecordedAsGone) {
     EXPECT_EQ(result.failures, (std::vector<Failure>{{"/s/gone/", ENOENT}}));
 }
 
-TEST(HostileUnreadable, FolderWithoutReadPermissionOnARealTree) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root reads every folder regardless of its mode";
+// On a real tree, faults come from wrapping the system's reader: every
+// listing of the walk is then the wrapper's, opening its children through
+// the system listing it wraps. Only a run that is not root can also meet a
+// folder without read permission.
+TEST(HostileUnreadable, RealTreeWithFaultsWrappedAroundTheSystemReader) {
     TempTree tree;
-    tree.File("locked/secret.txt");
+    tree.File("part/a/x/f");
+    tree.File("part/a/g");
+    tree.File("part/b/deep/h");
+    tree.Folder("part/b/deep/deeper");
+    tree.Folder("part/b/e");
+    tree.File("part/c");
     tree.File("open/b.txt");
-    ASSERT_EQ(::chmod(tree.Path("locked").c_str(), 0), 0);
+    const auto faulty = std::make_shared<FaultyReader>();
+    // Every entry of part, "." and ".." included, then a read error instead
+    // of its end: all of its subfolders are walked first.
+    faulty->FailReadAfter(tree.Path("part"),
+                          static_cast<int>(ListedOrder(tree.Path("part")).size()) + 2, EIO);
+    faulty->FailOpen(tree.Path("part/b/deep"), EACCES);
+    const WalkRun wrapped = Walk(tree.Root(), {.reader = faulty});
+    ExpectWalkInvariants(wrapped);
+    EXPECT_EQ(wrapped.scan, ReferenceScan(tree.Root(), {}, {tree.Path("part/b/deep")}));
+    EXPECT_EQ(wrapped.failures, (std::vector<Failure>{{tree.Path("part/b/deep/"), EACCES},
+                                                      {tree.Path("part/"), EIO}}));
+
+    if (::geteuid() == 0) return;  // root reads every folder regardless of its mode
+    ASSERT_EQ(::chmod(tree.Path("part").c_str(), 0), 0);
     const WalkRun result = Walk(tree.Root());
-    ::chmod(tree.Path("locked").c_str(), 0700);
+    ::chmod(tree.Path("part").c_str(), 0700);
     ExpectWalkInvariants(result);
-    EXPECT_EQ(Sorted(result.scan.folders), (std::vector<std::string>{"locked", "open"}));
+    EXPECT_EQ(Sorted(result.scan.folders), (std::vector<std::string>{"open", "part"}));
     EXPECT_EQ(result.scan.files, std::vector<std::string>{tree.Path("open/b.txt")});
-    EXPECT_EQ(result.failures, (std::vector<Failure>{{tree.Path("locked/"), EACCES}}));
+    EXPECT_EQ(result.failures, (std::vector<Failure>{{tree.Path("part/"), EACCES}}));
 }
 
 }  // namespace

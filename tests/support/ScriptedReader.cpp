@@ -42,9 +42,14 @@ class ScriptedReader::Listing final : public FolderListing {
         return true;
     }
 
-    int Error() const override { return error_; }
+    std::error_code Error() const override {
+        return error_ == 0 ? std::error_code() : std::error_code(error_, std::generic_category());
+    }
     FolderId Identity() override { return IdentityOf(folder_); }
-    FolderRef Ref() const { return folder_; }
+    std::unique_ptr<FolderListing> OpenChild(std::string_view name,
+                                             std::error_code& error) override {
+        return reader_.OpenEntry(folder_, name, error);
+    }
 
   private:
     ScriptedReader& reader_;
@@ -77,48 +82,38 @@ void ScriptedReader::SetRoot(std::string path, FolderRef folder) {
     roots_[std::move(path)] = folder;
 }
 
-std::unique_ptr<FolderListing> ScriptedReader::OpenRoot(const std::string& path, int& error) {
+namespace {
+
+std::unique_ptr<FolderListing> Refuse(int errnoValue, std::error_code& error) {
+    error = std::error_code(errnoValue, std::generic_category());
+    return nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<FolderListing> ScriptedReader::OpenRoot(const std::string& path,
+                                                        std::error_code& error) {
     const auto root = roots_.find(path);
-    if (root == roots_.end()) {
-        error = ENOENT;
-        return nullptr;
-    }
+    if (root == roots_.end()) return Refuse(ENOENT, error);
     return Open(root->second, error);
 }
 
-std::unique_ptr<FolderListing> ScriptedReader::OpenChild(FolderListing& parent,
-                                                         std::string_view name,
-                                                         std::string_view /*fullPath*/,
-                                                         int& error) {
-    // By the parent's present entries: one removed since its listing was
-    // opened has vanished.
-    const Folder& folder = At(static_cast<Listing&>(parent).Ref());
+std::unique_ptr<FolderListing> ScriptedReader::OpenEntry(FolderRef parent, std::string_view name,
+                                                         std::error_code& error) {
+    // One removed since the parent's listing was opened has vanished.
+    const Folder& folder = At(parent);
     const auto entry = std::find_if(folder.entries.begin(), folder.entries.end(),
                                     [name](const Entry& e) { return e.name == name; });
-    if (entry == folder.entries.end()) {
-        error = ENOENT;
-        return nullptr;
-    }
-    if (entry->openError != 0) {
-        error = entry->openError;
-        return nullptr;
-    }
-    if (entry->target == kNoFolder) {
-        error = entry->kind == Kind::File ? ENOTDIR : ENOENT;
-        return nullptr;
-    }
+    if (entry == folder.entries.end()) return Refuse(ENOENT, error);
+    if (entry->openError != 0) return Refuse(entry->openError, error);
+    if (entry->target == kNoFolder)
+        return Refuse(entry->kind == Kind::File ? ENOTDIR : ENOENT, error);
     return Open(entry->target, error);
 }
 
-std::unique_ptr<FolderListing> ScriptedReader::Open(FolderRef folder, int& error) {
-    if (const int e = At(folder).openError) {
-        error = e;
-        return nullptr;
-    }
-    if (open_ >= openLimit_) {
-        error = EMFILE;
-        return nullptr;
-    }
+std::unique_ptr<FolderListing> ScriptedReader::Open(FolderRef folder, std::error_code& error) {
+    if (const int e = At(folder).openError) return Refuse(e, error);
+    if (open_ >= openLimit_) return Refuse(EMFILE, error);
     return std::make_unique<Listing>(*this, folder);
 }
 

@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "DirectoryReader.h"
@@ -70,7 +71,7 @@ class ScriptedReader final : public DirectoryReader {
     Folder& At(FolderRef folder) { return folders_.at(folder); }
     const Folder& At(FolderRef folder) const { return folders_.at(folder); }
     std::size_t FolderTotal() const { return folders_.size(); }
-    static FolderId IdentityOf(FolderRef folder) { return {1, static_cast<ino_t>(folder + 1)}; }
+    static FolderId IdentityOf(FolderRef folder) { return {1, folder + 1}; }
 
     int OpenListings() const { return open_; }
     int MostOpenListings() const { return mostOpen_; }
@@ -78,13 +79,15 @@ class ScriptedReader final : public DirectoryReader {
     // descriptor limit; a walk that descends without end then stops.
     void LimitOpenListings(int n) { openLimit_ = n; }
 
-    std::unique_ptr<FolderListing> OpenRoot(const std::string& path, int& error) override;
-    std::unique_ptr<FolderListing> OpenChild(FolderListing& parent, std::string_view name,
-                                             std::string_view fullPath, int& error) override;
+    std::unique_ptr<FolderListing> OpenRoot(const std::string& path,
+                                            std::error_code& error) override;
 
   private:
     class Listing;
-    std::unique_ptr<FolderListing> Open(FolderRef folder, int& error);
+    // Opens the entry `name` of `parent`, by the parent's present entries.
+    std::unique_ptr<FolderListing> OpenEntry(FolderRef parent, std::string_view name,
+                                             std::error_code& error);
+    std::unique_ptr<FolderListing> Open(FolderRef folder, std::error_code& error);
 
     std::vector<Folder> folders_;
     std::map<std::string, FolderRef> roots_;
