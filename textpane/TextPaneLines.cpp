@@ -123,18 +123,18 @@ std::uint64_t TextPaneLines::RowBegin(std::size_t row) const {
     if (row >= closed_) return bytes_ - open_.size();
     const Group& group = groups_[row / kGroup];
     std::uint64_t begin = group.byte;
-    BytePos pos = group.record;
+    BlockPos pos = group.record;
     for (std::size_t r = row - row % kGroup; r < row; ++r) {
         const RowRecord record = ReadRow(records_.Locate(pos));
         begin += record.rowSize + 1;
-        pos = TextPaneBytes::After(pos, record.RecordSize());
+        pos = BlockStore::After(pos, record.RecordSize());
     }
     return begin;
 }
 
 std::size_t TextPaneLines::RowSize(std::size_t row) const {
     if (row >= closed_) return open_.size();
-    BytePos pos = RecordOf(row);
+    BlockPos pos = RecordOf(row);
     return ReadRow(records_.Locate(pos)).rowSize;
 }
 
@@ -142,20 +142,20 @@ std::uint64_t TextPaneLines::RowEnd(std::size_t row) const {
     return RowBegin(row) + RowSize(row);
 }
 
-BytePos TextPaneLines::RecordOf(std::size_t row) const {
-    BytePos pos = groups_[row / kGroup].record;
+BlockPos TextPaneLines::RecordOf(std::size_t row) const {
+    BlockPos pos = groups_[row / kGroup].record;
     for (std::size_t r = row - row % kGroup; r < row; ++r)
-        pos = TextPaneBytes::After(pos, ReadRow(records_.Locate(pos)).RecordSize());
+        pos = BlockStore::After(pos, ReadRow(records_.Locate(pos)).RecordSize());
     return pos;
 }
 
 std::size_t TextPaneLines::ReplayBytes(std::size_t row) const {
     std::size_t bytes = 0;
-    BytePos pos = groups_[row / kGroup].record;
+    BlockPos pos = groups_[row / kGroup].record;
     for (std::size_t r = row - row % kGroup; r <= row; ++r) {
         const RowRecord record = ReadRow(records_.Locate(pos));
         bytes = record.Whole() ? record.rowSize : bytes + record.rowSize;
-        pos = TextPaneBytes::After(pos, record.RecordSize());
+        pos = BlockStore::After(pos, record.RecordSize());
     }
     return bytes;
 }
@@ -166,13 +166,13 @@ std::pair<std::size_t, std::uint64_t> TextPaneLines::RowOfByte(std::uint64_t byt
     const auto group = static_cast<std::size_t>(after - groups_.begin()) - 1;
     std::size_t row = group * kGroup;
     std::uint64_t begin = groups_[group].byte;
-    BytePos pos = groups_[group].record;
+    BlockPos pos = groups_[group].record;
     for (; row < closed_; ++row) {
         const RowRecord record = ReadRow(records_.Locate(pos));
         const std::uint64_t end = begin + record.rowSize;
         if (byte <= end) break;
         begin = end + 1;
-        pos = TextPaneBytes::After(pos, record.RecordSize());
+        pos = BlockStore::After(pos, record.RecordSize());
     }
     return {row, begin};
 }
@@ -212,13 +212,13 @@ std::size_t TextPaneLines::RowOfUnit(std::uint64_t position) const {
     if (GroupIsAscii(group)) {
         const std::uint64_t byte = groups_[group].byte + (position - groups_[group].units);
         std::uint64_t begin = groups_[group].byte;
-        BytePos pos = groups_[group].record;
+        BlockPos pos = groups_[group].record;
         for (std::size_t row = first; row < last; ++row) {
             const RowRecord record = ReadRow(records_.Locate(pos));
             const std::uint64_t end = begin + record.rowSize;
             if (byte <= end) return row;
             begin = end + 1;
-            pos = TextPaneBytes::After(pos, record.RecordSize());
+            pos = BlockStore::After(pos, record.RecordSize());
         }
         return last;
     }
@@ -248,15 +248,15 @@ std::string_view TextPaneLines::RowBytes(std::size_t row) const {
         // Replay from the last row kept whole, or go on from the row read
         // last when that is nearer.
         std::size_t whole = row - row % kGroup;
-        BytePos wholePos = groups_[row / kGroup].record;
-        BytePos pos = wholePos;
+        BlockPos wholePos = groups_[row / kGroup].record;
+        BlockPos pos = wholePos;
         for (std::size_t r = whole; r <= row; ++r) {
             const RowRecord record = ReadRow(records_.Locate(pos));
             if (record.Whole()) {
                 whole = r;
                 wholePos = pos;
             }
-            pos = TextPaneBytes::After(pos, record.RecordSize());
+            pos = BlockStore::After(pos, record.RecordSize());
         }
         if (reader.row != Reader::kNone && reader.row < row && reader.row + 1 >= whole) {
             from = reader.row + 1;
@@ -266,12 +266,12 @@ std::string_view TextPaneLines::RowBytes(std::size_t row) const {
         }
     }
     for (std::size_t r = from; r <= row; ++r) {
-        BytePos pos = reader.next;
+        BlockPos pos = reader.next;
         const char* in = records_.Locate(pos);
         const RowRecord record = ReadRow(in);
         DecodeRow(record, in, reader.text, reader.scratch);
         reader.text.swap(reader.scratch);
-        reader.next = TextPaneBytes::After(pos, record.RecordSize());
+        reader.next = BlockStore::After(pos, record.RecordSize());
         reader.row = r;
     }
     Empty(reader.scratch);

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "TextPaneBytes.h"
+#include "BlockStore.h"
 
 namespace quorvel::textpane {
 
@@ -76,10 +76,11 @@ class TextPaneLines {
 
     static constexpr std::size_t kGroup = 64;
     static constexpr std::size_t kReplayBytes = 64 * 1024;
+    static constexpr std::size_t kBlockSize = 64 * 1024;  // of the records
 
   private:
     struct Group {
-        BytePos record;       // of its first row, once that row is finished
+        BlockPos record;      // of its first row, once that row is finished
         std::uint64_t byte;   // where its first row begins
         std::uint64_t units;  // the same in UTF-16 units
     };
@@ -88,7 +89,7 @@ class TextPaneLines {
     struct Reader {
         static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
         std::size_t row = kNone;
-        BytePos next;
+        BlockPos next;
         std::string text;
         std::string scratch;
     };
@@ -97,7 +98,7 @@ class TextPaneLines {
     std::size_t RowSize(std::size_t row) const;
     bool GroupIsAscii(std::size_t group) const;
     // Record position of a finished row.
-    BytePos RecordOf(std::size_t row) const;
+    BlockPos RecordOf(std::size_t row) const;
     // Bytes of the rows from the last one kept whole up to a finished row.
     std::size_t ReplayBytes(std::size_t row) const;
     // The row holding a byte offset (its '\n' included), and where it begins.
@@ -107,7 +108,7 @@ class TextPaneLines {
     template <typename Visit>
     void ForEachSpan(std::uint64_t begin, std::uint64_t end, Visit&& visit) const;
 
-    TextPaneBytes records_;
+    BlockStore records_{kBlockSize};
     std::vector<Group> groups_;  // one per kGroup rows, the open row's included
     std::size_t closed_ = 0;     // rows finished by '\n'; the open row's index
     std::string open_;           // the open row's bytes
