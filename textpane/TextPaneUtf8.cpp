@@ -41,9 +41,7 @@ Utf8Check CheckUtf8(std::string_view bytes) {
                 i += ascii::kWordBytes;
                 continue;
             }
-        } else if (n >= ascii::kWordBytes &&
-                   ascii::AllAscii(ascii::LoadWord(p + n - ascii::kWordBytes))) {
-            // The last few bytes, as one word ending at the end: all ASCII.
+        } else if (ascii::LastWordPasses(p, n, ascii::AllAscii)) {
             check.wellFormed = n;
             return check;
         }
@@ -92,9 +90,7 @@ std::uint64_t Utf16Length(std::string_view wellFormed) {
         }
     }
     const std::string_view tail = wellFormed.substr(i);
-    // The tail as one word ending at the end, overlapping bytes counted already.
-    if (wellFormed.size() >= ascii::kWordBytes &&
-        ascii::AllAscii(ascii::LoadWord(wellFormed.data() + wellFormed.size() - ascii::kWordBytes)))
+    if (ascii::LastWordPasses(wellFormed.data(), wellFormed.size(), ascii::AllAscii))
         return units + tail.size();
     return units + Utf16Units(tail);
 }
