@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QByteArrayView>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFontMetricsF>
@@ -114,8 +115,16 @@ void TextPane::SetText(const QString& text) {
 }
 
 void TextPane::Append(std::string_view utf8) {
+    if (QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())).isValidUtf8())
+        AppendWellFormed(utf8);
+    else
+        AppendWellFormed(textpane::ReplaceIllFormed(utf8));
+}
+
+void TextPane::AppendWellFormed(std::string_view utf8) {
+    Q_ASSERT(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())).isValidUtf8());
     const qsizetype before = Length();
-    AppendWellFormed(utf8);
+    lines_.Append(utf8);
     anchor_ = caret_ = Length();
     goalX_ = -1;
     // Assistive technology hears of appended text once per view update, not
@@ -132,19 +141,10 @@ void TextPane::FlushAccessibleInsert() {
     NotifySelection();
 }
 
+// QString's UTF-8 is well-formed: it writes a lone surrogate as '?'.
 void TextPane::Append(const QString& text) {
     const QByteArray utf8 = text.toUtf8();
-    Append(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
-}
-
-void TextPane::AppendWellFormed(std::string_view utf8) {
-    // One pass checks the bytes and finds whether they are all ASCII, which
-    // spares the store counting their UTF-16 units.
-    const textpane::Utf8Check check = textpane::CheckUtf8(utf8);
-    if (check.wellFormed == utf8.size())
-        lines_.Append(utf8, check.ascii);
-    else
-        lines_.Append(textpane::ReplaceIllFormed(utf8));
+    AppendWellFormed(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
 }
 
 qsizetype TextPane::LineCount() const {
@@ -203,7 +203,7 @@ void TextPane::ReplaceRange(qsizetype begin, qsizetype end, const QString& text)
     const std::string tail = lines_.Bytes(resume, lines_.ByteSize());
     lines_.Truncate(cut);
     const QByteArray utf8 = text.toUtf8();
-    AppendWellFormed(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+    lines_.Append(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
     const qsizetype after = Length();
     lines_.Append(tail);
     anchor_ = caret_ = after;

@@ -52,6 +52,9 @@ class TextPane : public QAbstractScrollArea {
     // paints when the event loop next runs.
     void Append(std::string_view utf8);
     void Append(const QString& text);
+    // The same for bytes that are known to be well-formed UTF-8, which are
+    // not checked again.
+    void AppendWellFormed(std::string_view utf8);
     qsizetype LineCount() const;
     QString Line(qsizetype i) const;  // without its '\n'; empty when out of range
 
@@ -118,7 +121,6 @@ class TextPane : public QAbstractScrollArea {
     };
     enum class DragUnit { None, Character, Word, Line };
 
-    void AppendWellFormed(std::string_view utf8);
     void ReplaceRange(qsizetype begin, qsizetype end, const QString& text);
     void UpdateFontMetrics();
     void ScheduleSync();

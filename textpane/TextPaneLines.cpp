@@ -44,10 +44,7 @@ void TextPaneLines::Clear() {
     longestRow_ = 0;
 }
 
-void TextPaneLines::Append(std::string_view wellFormed, bool ascii) {
-    const auto units = [ascii](std::string_view piece) -> std::uint64_t {
-        return ascii ? piece.size() : Utf16Length(piece);
-    };
+void TextPaneLines::Append(std::string_view wellFormed) {
     std::size_t done = 0;
     while (done < wellFormed.size()) {
         const void* hit = std::memchr(wellFormed.data() + done, '\n', wellFormed.size() - done);
@@ -56,7 +53,7 @@ void TextPaneLines::Append(std::string_view wellFormed, bool ascii) {
             static_cast<std::size_t>(static_cast<const char*>(hit) - wellFormed.data());
         const std::string_view piece = wellFormed.substr(done, newline - done);
         bytes_ += piece.size() + 1;
-        units_ += units(piece) + 1;
+        units_ += Utf16Length(piece) + 1;
         if (open_.empty()) {
             FinishRow(piece);
         } else {
@@ -69,7 +66,7 @@ void TextPaneLines::Append(std::string_view wellFormed, bool ascii) {
     if (rest.empty()) return;
     open_.append(rest);
     bytes_ += rest.size();
-    units_ += units(rest);
+    units_ += Utf16Length(rest);
     longestRow_ = std::max<std::uint64_t>(longestRow_, open_.size());
 }
 

@@ -39,9 +39,8 @@ class TextPaneLines {
   public:
     TextPaneLines();
 
-    // The bytes must be well-formed UTF-8; `ascii` says that they are all
-    // ASCII, which saves counting their UTF-16 units. O(bytes.size()).
-    void Append(std::string_view wellFormed, bool ascii = false);
+    // The bytes must be well-formed UTF-8. O(wellFormed.size()).
+    void Append(std::string_view wellFormed);
     void Clear();
     // Keeps the first `byteSize` bytes; the cut must lie on a character boundary.
     void Truncate(std::uint64_t byteSize);

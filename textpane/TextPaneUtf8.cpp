@@ -30,35 +30,6 @@ std::uint64_t Utf16Units(std::string_view bytes) {
 
 }  // namespace
 
-Utf8Check CheckUtf8(std::string_view bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const std::size_t n = bytes.size();
-    Utf8Check check;
-    std::size_t i = 0;
-    while (i < n) {
-        if (n - i >= ascii::kWordBytes) {
-            if (ascii::AllAscii(ascii::LoadWord(p + i))) {
-                i += ascii::kWordBytes;
-                continue;
-            }
-        } else if (ascii::LastWordPasses(p, n, ascii::AllAscii)) {
-            check.wellFormed = n;
-            return check;
-        }
-        if (p[i] < 0x80) {
-            ++i;
-            continue;
-        }
-        bool ok = false;
-        const std::size_t len = Sequence(p + i, n - i, ok);
-        if (!ok) break;
-        check.ascii = false;
-        i += len;
-    }
-    check.wellFormed = i;
-    return check;
-}
-
 std::string ReplaceIllFormed(std::string_view bytes) {
     static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());

@@ -305,13 +305,7 @@ void TstTextPaneLines::randomEditsMatchAListOfRows() {
                 while (at + take < batch.size() &&
                        (static_cast<unsigned char>(batch[at + take]) & 0xC0) == 0x80)
                     ++take;
-                const std::string_view piece = std::string_view(batch).substr(at, take);
-                // Saying "ASCII" is optional: sometimes the check is left out.
-                const bool ascii =
-                    pick(2) == 0 && std::all_of(piece.begin(), piece.end(), [](char c) {
-                        return static_cast<unsigned char>(c) < 0x80;
-                    });
-                lines.Append(piece, ascii);
+                lines.Append(std::string_view(batch).substr(at, take));
                 at += take;
             }
             model += batch;
@@ -350,8 +344,8 @@ void TstTextPaneLines::listingIsStoredCompactlyAndClearGivesItBack() {
             const std::string path = Cat({"/home/someone/", rel, "/", name, "\n"});
             const std::string line = Cat({Number(folder * 20 + file + 1), ")-", name, "\t", rel,
                                           "/\t/home/someone/", rel, "/\n"});
-            paths.Append(path, true);
-            found.Append(line, true);
+            paths.Append(path);
+            found.Append(line);
             textBytes += path.size() + line.size();
         }
     }
@@ -374,7 +368,7 @@ void TstTextPaneLines::longRowsReplayFromANearbyWholeRow() {
     std::string text;
     for (std::size_t i = 0; i < 100; ++i) text += Cat({"row ", Number(i), " ", body, "\n"});
     TextPaneLines lines;
-    lines.Append(text, true);
+    lines.Append(text);
     const std::size_t stored = lines.MemoryBytes();
     QVERIFY2(stored > text.size() / 5 && stored < text.size() / 2,
              QByteArray::number(qulonglong(stored)));
