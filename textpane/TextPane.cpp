@@ -22,6 +22,7 @@
 
 #include "TextPaneAccessible.h"
 #include "TextPaneUtf8.h"
+#include "TextPaneWords.h"
 
 namespace quorvel {
 namespace {
@@ -49,16 +50,10 @@ void ShowControlCharacters(QString& text) {
     }
 }
 
-int WordClass(QChar c) {
-    if (c.isLetterOrNumber() || c == u'_' || c.isMark()) return 0;
-    if (c.isSpace()) return 1;
-    return 2;
-}
-
 struct KeyBinding {
     QKeySequence::StandardKey move;
     QKeySequence::StandardKey select;
-    int motion;
+    TextPane::Motion motion;
 };
 
 }  // namespace
@@ -261,15 +256,7 @@ std::pair<qsizetype, qsizetype> TextPane::LineBounds(qsizetype position) const {
 std::pair<qsizetype, qsizetype> TextPane::WordBounds(qsizetype position) const {
     const std::size_t row = RowOf(position);
     const qsizetype rowStart = RowStart(row);
-    const QString text = lines_.RowText(row);
-    if (text.isEmpty()) return {rowStart, rowStart};
-    // The character under the position, or the one before it at a row's end.
-    const qsizetype at = std::min(position - rowStart, text.size() - 1);
-    const int kind = WordClass(text[at]);
-    qsizetype begin = at;
-    qsizetype end = at + 1;
-    while (begin > 0 && WordClass(text[begin - 1]) == kind) --begin;
-    while (end < text.size() && WordClass(text[end]) == kind) ++end;
+    const auto [begin, end] = textpane::WordAt(lines_.RowText(row), position - rowStart);
     return {rowStart + begin, rowStart + end};
 }
 
@@ -532,22 +519,19 @@ qsizetype TextPane::MotionTarget(Motion motion, bool extend, qreal& goal) {
     LayoutRow(layout, row);
     switch (motion) {
         case Motion::PreviousCharacter:
-        case Motion::PreviousWord:
-            if (!extend && SelLength() > 0 && motion == Motion::PreviousCharacter)
-                return SelStart();
+            if (!extend && SelLength() > 0) return SelStart();
             if (column == 0) return std::max<qsizetype>(0, caret_ - 1);
-            return rowStart +
-                   layout.previousCursorPosition(column, motion == Motion::PreviousWord
-                                                             ? QTextLayout::SkipWords
-                                                             : QTextLayout::SkipCharacters);
+            return rowStart + layout.previousCursorPosition(column);
+        case Motion::PreviousWord:
+            if (column == 0) return std::max<qsizetype>(0, caret_ - 1);
+            return rowStart + textpane::PreviousWordStart(lines_.RowText(row), column);
         case Motion::NextCharacter:
-        case Motion::NextWord:
-            if (!extend && SelLength() > 0 && motion == Motion::NextCharacter)
-                return SelStart() + SelLength();
+            if (!extend && SelLength() > 0) return SelStart() + SelLength();
             if (column >= rowLength) return std::min(Length(), caret_ + 1);
-            return rowStart + layout.nextCursorPosition(column, motion == Motion::NextWord
-                                                                    ? QTextLayout::SkipWords
-                                                                    : QTextLayout::SkipCharacters);
+            return rowStart + layout.nextCursorPosition(column);
+        case Motion::NextWord:
+            if (column >= rowLength) return std::min(Length(), caret_ + 1);
+            return rowStart + textpane::NextWordStart(lines_.RowText(row), column);
         case Motion::LineStart:
             return rowStart;
         case Motion::LineEnd:
@@ -602,25 +586,27 @@ void TextPane::keyPressEvent(QKeyEvent* event) {
         return;
     }
     static constexpr KeyBinding kBindings[] = {
-        {QKeySequence::MoveToPreviousChar, QKeySequence::SelectPreviousChar, 0},
-        {QKeySequence::MoveToNextChar, QKeySequence::SelectNextChar, 1},
-        {QKeySequence::MoveToPreviousWord, QKeySequence::SelectPreviousWord, 2},
-        {QKeySequence::MoveToNextWord, QKeySequence::SelectNextWord, 3},
-        {QKeySequence::MoveToPreviousLine, QKeySequence::SelectPreviousLine, 4},
-        {QKeySequence::MoveToNextLine, QKeySequence::SelectNextLine, 5},
-        {QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage, 6},
-        {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage, 7},
-        {QKeySequence::MoveToStartOfLine, QKeySequence::SelectStartOfLine, 8},
-        {QKeySequence::MoveToEndOfLine, QKeySequence::SelectEndOfLine, 9},
-        {QKeySequence::MoveToStartOfDocument, QKeySequence::SelectStartOfDocument, 10},
-        {QKeySequence::MoveToEndOfDocument, QKeySequence::SelectEndOfDocument, 11},
+        {QKeySequence::MoveToPreviousChar, QKeySequence::SelectPreviousChar,
+         Motion::PreviousCharacter},
+        {QKeySequence::MoveToNextChar, QKeySequence::SelectNextChar, Motion::NextCharacter},
+        {QKeySequence::MoveToPreviousWord, QKeySequence::SelectPreviousWord, Motion::PreviousWord},
+        {QKeySequence::MoveToNextWord, QKeySequence::SelectNextWord, Motion::NextWord},
+        {QKeySequence::MoveToPreviousLine, QKeySequence::SelectPreviousLine, Motion::PreviousLine},
+        {QKeySequence::MoveToNextLine, QKeySequence::SelectNextLine, Motion::NextLine},
+        {QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage, Motion::PreviousPage},
+        {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage, Motion::NextPage},
+        {QKeySequence::MoveToStartOfLine, QKeySequence::SelectStartOfLine, Motion::LineStart},
+        {QKeySequence::MoveToEndOfLine, QKeySequence::SelectEndOfLine, Motion::LineEnd},
+        {QKeySequence::MoveToStartOfDocument, QKeySequence::SelectStartOfDocument,
+         Motion::DocumentStart},
+        {QKeySequence::MoveToEndOfDocument, QKeySequence::SelectEndOfDocument, Motion::DocumentEnd},
     };
     for (const KeyBinding& binding : kBindings) {
         const bool move = event->matches(binding.move);
         const bool select = !move && event->matches(binding.select);
         if (!move && !select) continue;
         qreal goal = -1;  // set by vertical moves, which keep the column they started in
-        const qsizetype target = MotionTarget(static_cast<Motion>(binding.motion), select, goal);
+        const qsizetype target = MotionTarget(binding.motion, select, goal);
         MoveCaret(target, select);
         goalX_ = goal;
         return;

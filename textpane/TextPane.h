@@ -89,6 +89,21 @@ class TextPane : public QAbstractScrollArea {
     void EnsureVisible(qsizetype position);
     int FirstVisibleLine() const;
 
+    enum class Motion {
+        PreviousCharacter,
+        NextCharacter,
+        PreviousWord,
+        NextWord,
+        PreviousLine,
+        NextLine,
+        PreviousPage,
+        NextPage,
+        LineStart,
+        LineEnd,
+        DocumentStart,
+        DocumentEnd
+    };
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -105,20 +120,6 @@ class TextPane : public QAbstractScrollArea {
     void timerEvent(QTimerEvent* event) override;
 
   private:
-    enum class Motion {
-        PreviousCharacter,
-        NextCharacter,
-        PreviousWord,
-        NextWord,
-        PreviousLine,
-        NextLine,
-        PreviousPage,
-        NextPage,
-        LineStart,
-        LineEnd,
-        DocumentStart,
-        DocumentEnd
-    };
     enum class DragUnit { None, Character, Word, Line };
 
     void ReplaceRange(qsizetype begin, qsizetype end, const QString& text);

@@ -297,6 +297,23 @@ void TstTextPane::keyboardMovesAndSelects() {
     key(Qt::Key_PageDown, Qt::ShiftModifier);
     QCOMPARE(pane.SelText(),
              QStringLiteral("\nhi"));  // past the last page: the end; anchor kept at 8
+
+    // Ctrl+arrows stop where the words that a double click selects begin:
+    // runs of word characters, of blanks, of other characters.
+    pane.SetText(QStringLiteral("path/to  some_file.txt"));
+    QList<qsizetype> stops;
+    for (int i = 0; i < 7; ++i) {
+        key(Qt::Key_Right, Qt::ControlModifier);
+        stops << pane.SelStart();
+    }
+    QCOMPARE(stops, (QList<qsizetype>{4, 5, 9, 18, 19, 22, 22}));
+    stops.clear();
+    for (int i = 0; i < 7; ++i) {
+        key(Qt::Key_Left, Qt::ControlModifier);
+        stops << pane.SelStart();
+    }
+    QCOMPARE(stops, (QList<qsizetype>{19, 18, 9, 5, 4, 0, 0}));
+    QCOMPARE(pane.WordBounds(7), (std::pair<qsizetype, qsizetype>{7, 9}));
 }
 
 void TstTextPane::mouseSelectsCharactersWordsAndExtends() {
