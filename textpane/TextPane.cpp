@@ -31,10 +31,17 @@ int ClampToInt(qsizetype value) {
     return static_cast<int>(std::clamp<qsizetype>(value, 0, INT_MAX));
 }
 
+// Every pane gets its accessible interface from this factory, installed once
+// as the program starts: Qt keeps its factories in a list that needs no
+// application object yet.
+[[maybe_unused]] const bool kAccessibleFactoryInstalled = [] {
+    QAccessible::installFactory(&TextPaneAccessible::Create);
+    return true;
+}();
+
 }  // namespace
 
 TextPane::TextPane(QWidget* parent) : QAbstractScrollArea(parent) {
-    TextPaneAccessible::Install();
     control_.SetView(this);
     setFocusPolicy(Qt::StrongFocus);
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
