@@ -31,9 +31,6 @@ class TextPane : public QAbstractScrollArea, private TextPaneControl::View {
     explicit TextPane(QWidget* parent = nullptr);
     ~TextPane() override;
 
-    TextPaneControl& Control() { return control_; }
-    const TextPaneControl& Control() const { return control_; }
-
     // Whole text: lines joined by '\n' (a trailing '\n' after the last line
     // when the text ends with one). O(text).
     QString Text() const { return control_.Text(); }
