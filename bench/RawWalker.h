@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "PathList.h"
+#include "Collection.h"
 
 namespace quorvel::bench {
 
@@ -21,8 +21,8 @@ class RawWalker {
 
     void Walk();
 
-    const PathList& Folders() const { return folders_; }
-    const PathList& Files() const { return files_; }
+    const Collection& Folders() const { return folders_; }
+    const Collection& Files() const { return files_; }
 
   private:
     void WalkFolder(int folderFd, std::size_t depth);
@@ -30,8 +30,8 @@ class RawWalker {
     std::string path_;  // the folder being listed, ending in '/'
     std::size_t rootLength_;
     std::vector<std::unique_ptr<char[]>> buffers_;  // one per depth, reused
-    PathList folders_;
-    PathList files_;
+    Collection folders_;
+    Collection files_;
 };
 
 }  // namespace quorvel::bench

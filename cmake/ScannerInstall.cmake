@@ -9,12 +9,14 @@ include(CMakePackageConfigHelpers)
 
 set(quorvel_scanner_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/QuorvelScanner)
 set_target_properties(quorvel_scanner PROPERTIES EXPORT_NAME Scanner)
+set_target_properties(quorvel_bytestore PROPERTIES EXPORT_NAME ByteStore)
 
 # Every target that the scanner links publicly is exported with it, one name
 # a line in this list; a header-only one declares its headers as a
 # FILE_SET HEADERS (that also keeps its source folder out of the export).
 install(TARGETS
             quorvel_scanner
+            quorvel_bytestore
         EXPORT QuorvelScannerTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT scanner_dev
         FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quorvel COMPONENT scanner_dev

@@ -45,10 +45,8 @@ void AppendShown(std::string& out, std::string_view bytes) {
         while (bytes.size() - run >= ascii::kWordBytes &&
                ascii::AllPrintableAscii(ascii::LoadWord(bytes.data() + run)))
             run += ascii::kWordBytes;
-        // The last few bytes as one word ending at the end, overlapping the run.
-        if (bytes.size() - run < ascii::kWordBytes && bytes.size() - i >= ascii::kWordBytes &&
-            ascii::AllPrintableAscii(
-                ascii::LoadWord(bytes.data() + bytes.size() - ascii::kWordBytes)))
+        if (bytes.size() - run < ascii::kWordBytes &&
+            ascii::LastWordPasses(bytes.data(), bytes.size(), ascii::AllPrintableAscii))
             run = bytes.size();
         while (run < bytes.size()) {
             const auto c = static_cast<unsigned char>(bytes[run]);

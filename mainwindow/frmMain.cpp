@@ -77,11 +77,11 @@ void FillListPane(TextPane& pane, const Collection& list) {
         AppendShown(chunk, item);
         chunk.push_back('\n');
         if (chunk.size() >= kListChunkBytes) {
-            pane.Append(std::string_view(chunk));
+            pane.AppendWellFormed(chunk);
             chunk.clear();
         }
     }
-    if (!chunk.empty()) pane.Append(std::string_view(chunk));
+    if (!chunk.empty()) pane.AppendWellFormed(chunk);
 }
 
 // Marks a pass as running for as long as it is on the stack, exceptions
@@ -276,9 +276,10 @@ void frmMain::Yield() {
 }
 
 // Text goes at the very end and the insertion point follows it; the pane
-// does this without reading its whole text.
+// does this without reading its whole text. AppendShown made the text
+// well-formed UTF-8, so the pane need not check it again.
 void frmMain::AppendToPane(TextPane& pane, std::string_view utf8) {
-    pane.Append(utf8);
+    pane.AppendWellFormed(utf8);
 }
 
 }  // namespace quorvel

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "BlockStore.h"
 
 namespace quorvel {
 
@@ -32,16 +33,13 @@ class Collection {
     const_iterator end() const { return items_.end(); }
 
     // Bytes held by the items (not the index).
-    std::size_t ByteCount() const { return byteCount_; }
+    std::size_t ByteCount() const { return bytes_.ByteCount(); }
 
   private:
-    char* Reserve(std::size_t n);
-
+    // The rest of a block that an item does not fit in is left unused, which
+    // wastes at most one item's worth per block.
     static constexpr std::size_t kBlockSize = 256 * 1024;
-    std::vector<std::unique_ptr<char[]>> blocks_;
-    char* free_ = nullptr;
-    std::size_t freeLeft_ = 0;
-    std::size_t byteCount_ = 0;
+    BlockStore bytes_{kBlockSize};
     std::vector<std::string_view> items_;
 };
 

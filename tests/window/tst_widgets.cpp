@@ -59,12 +59,42 @@ void WidgetsTest::shownText() {
     QCOMPARE(Shown("x\xC2\x85y\xE2\x80\xA8z"), std::string("x\\x85y\\u2028z"));
     // Each byte that starts no well-formed sequence becomes one U+FFFD.
     const std::string fffd = "\xEF\xBF\xBD";
-    QCOMPARE(Shown("a\xFF"), "a" + fffd);
     QCOMPARE(Shown("\xC0\xAF"), fffd + fffd);                        // overlong
     QCOMPARE(Shown("\xED\xA0\x80"), fffd + fffd + fffd);             // surrogate
     QCOMPARE(Shown("\xE2\x82"), fffd + fffd);                        // cut short
     QCOMPARE(Shown("\xF4\x90\x80\x80"), fffd + fffd + fffd + fffd);  // past U+10FFFF
     QCOMPARE(ShownText("a\xFF\n"), QStringLiteral("a\uFFFD\\n"));
+
+    // The word-at-a-time copy of plain runs against byte by byte: one odd
+    // character at every offset of a plain text, for every length around a
+    // few words, so that it falls in each lane, at a word's edge and in the
+    // tail after the last whole word.
+    const std::pair<std::string, std::string> odd[] = {
+        {std::string(1, '\0'), "\\x00"},
+        {"\x1F", "\\x1F"},
+        {"\n", "\\n"},
+        {"\x7F", "\\x7F"},
+        {"\x80", fffd},  // a continuation byte alone
+        {"\xFF", fffd},
+        {"\xC3\xA9", "\xC3\xA9"},
+        {"\xC2\x85", "\\x85"},  // C1 control
+        {"\xE2\x82\xAC", "\xE2\x82\xAC"},
+        {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+    };
+    for (std::size_t length = 0; length <= 27; ++length) {
+        std::string plain;
+        for (std::size_t i = 0; i < length; ++i) plain.push_back(static_cast<char>('a' + i % 26));
+        QCOMPARE(Shown(plain), plain);
+        for (const auto& [bytes, shown] : odd) {
+            for (std::size_t at = 0; at <= length; ++at) {
+                const std::string where =
+                    "length " + std::to_string(length) + ", at " + std::to_string(at);
+                QVERIFY2(Shown(plain.substr(0, at) + bytes + plain.substr(at)) ==
+                             plain.substr(0, at) + shown + plain.substr(at),
+                         where.c_str());
+            }
+        }
+    }
 }
 
 void WidgetsTest::folderListShowsChainThenSubfolders() {

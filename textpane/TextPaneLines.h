@@ -8,7 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "TextPaneBytes.h"
+#include "BlockStore.h"
+#include "TextPaneRowCodec.h"
 
 namespace quorvel::textpane {
 
@@ -38,9 +39,8 @@ class TextPaneLines {
   public:
     TextPaneLines();
 
-    // The bytes must be well-formed UTF-8; `ascii` says that they are all
-    // ASCII, which saves counting their UTF-16 units. O(bytes.size()).
-    void Append(std::string_view wellFormed, bool ascii = false);
+    // The bytes must be well-formed UTF-8. O(wellFormed.size()).
+    void Append(std::string_view wellFormed);
     void Clear();
     // Keeps the first `byteSize` bytes; the cut must lie on a character boundary.
     void Truncate(std::uint64_t byteSize);
@@ -76,38 +76,52 @@ class TextPaneLines {
 
     static constexpr std::size_t kGroup = 64;
     static constexpr std::size_t kReplayBytes = 64 * 1024;
+    static constexpr std::size_t kBlockSize = 64 * 1024;  // of the records
 
   private:
     struct Group {
-        BytePos record;       // of its first row, once that row is finished
+        BlockPos record;      // of its first row, once that row is finished
         std::uint64_t byte;   // where its first row begins
         std::uint64_t units;  // the same in UTF-16 units
     };
-    // Reading records in order: `text` holds `row` decoded, and the record of
-    // the row after it is at `next`.
+    // A row reached by reading its group's records in order from the group's
+    // first row, which is always kept whole. The open row, last, has no record.
+    struct Cursor {
+        std::size_t row = 0;
+        std::uint64_t begin = 0;   // where the row begins
+        BlockPos pos;              // where its record begins
+        const char* in = nullptr;  // its record
+        RowRecord record;          // that record's numbers; of the open row, only rowSize
+        std::size_t replay = 0;    // bytes of the rows since the last one kept whole, it included
+    };
+    // The row read last, kept decoded.
     struct Reader {
-        static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-        std::size_t row = kNone;
-        BytePos next;
+        bool valid = false;
+        Cursor at;
         std::string text;
         std::string scratch;
     };
 
     void FinishRow(std::string_view row);
+    // A cursor on a group's first row, on the next row, and on any row; At
+    // can also give the cursor on the last row kept whole on the way.
+    Cursor First(std::size_t group) const;
+    void Next(Cursor& cursor) const;
+    Cursor At(std::size_t row, Cursor* lastWhole = nullptr) const;
+    void Load(Cursor& cursor) const;
     std::size_t RowSize(std::size_t row) const;
     bool GroupIsAscii(std::size_t group) const;
-    // Record position of a finished row.
-    BytePos RecordOf(std::size_t row) const;
-    // Bytes of the rows from the last one kept whole up to a finished row.
-    std::size_t ReplayBytes(std::size_t row) const;
+    std::size_t GroupOfUnit(std::uint64_t position) const;
     // The row holding a byte offset (its '\n' included), and where it begins.
     std::pair<std::size_t, std::uint64_t> RowOfByte(std::uint64_t byte) const;
+    // The row holding a UTF-16 position, and the units before it.
+    std::pair<std::size_t, std::uint64_t> RowOfUnitAndStart(std::uint64_t position) const;
     // UTF-16 units before a row, counted from its group's entry row by row.
     std::uint64_t CountUnitsBefore(std::size_t row) const;
     template <typename Visit>
     void ForEachSpan(std::uint64_t begin, std::uint64_t end, Visit&& visit) const;
 
-    TextPaneBytes records_;
+    BlockStore records_{kBlockSize};
     std::vector<Group> groups_;  // one per kGroup rows, the open row's included
     std::size_t closed_ = 0;     // rows finished by '\n'; the open row's index
     std::string open_;           // the open row's bytes

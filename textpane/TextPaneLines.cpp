@@ -44,10 +44,7 @@ void TextPaneLines::Clear() {
     longestRow_ = 0;
 }
 
-void TextPaneLines::Append(std::string_view wellFormed, bool ascii) {
-    const auto units = [ascii](std::string_view piece) -> std::uint64_t {
-        return ascii ? piece.size() : Utf16Length(piece);
-    };
+void TextPaneLines::Append(std::string_view wellFormed) {
     std::size_t done = 0;
     while (done < wellFormed.size()) {
         const void* hit = std::memchr(wellFormed.data() + done, '\n', wellFormed.size() - done);
@@ -56,7 +53,7 @@ void TextPaneLines::Append(std::string_view wellFormed, bool ascii) {
             static_cast<std::size_t>(static_cast<const char*>(hit) - wellFormed.data());
         const std::string_view piece = wellFormed.substr(done, newline - done);
         bytes_ += piece.size() + 1;
-        units_ += units(piece) + 1;
+        units_ += Utf16Length(piece) + 1;
         if (open_.empty()) {
             FinishRow(piece);
         } else {
@@ -69,7 +66,7 @@ void TextPaneLines::Append(std::string_view wellFormed, bool ascii) {
     if (rest.empty()) return;
     open_.append(rest);
     bytes_ += rest.size();
-    units_ += units(rest);
+    units_ += Utf16Length(rest);
     longestRow_ = std::max<std::uint64_t>(longestRow_, open_.size());
 }
 
@@ -104,13 +101,15 @@ void TextPaneLines::Truncate(std::uint64_t byteSize) {
         return;
     }
     std::string kept(RowBytes(row).substr(0, column));
-    if (row % kGroup == 0 || RowSize(row - 1) > kLongestKeptRow) {
+    const BlockPos cut = At(row).pos;
+    const Cursor previous = row % kGroup == 0 ? Cursor{} : At(row - 1);
+    if (row % kGroup == 0 || previous.record.rowSize > kLongestKeptRow) {
         Empty(last_);
     } else {
         last_.assign(RowBytes(row - 1));
-        replay_ = ReplayBytes(row - 1);
+        replay_ = previous.replay;
     }
-    records_.Truncate(RecordOf(row));
+    records_.Truncate(cut);
     closed_ = row;
     groups_.resize(row / kGroup + 1);
     reader_ = Reader{};
@@ -119,62 +118,72 @@ void TextPaneLines::Truncate(std::uint64_t byteSize) {
     units_ = CountUnitsBefore(row) + Utf16Length(open_);
 }
 
+// --- reading the records in order ---------------------------------------------
+
+TextPaneLines::Cursor TextPaneLines::First(std::size_t group) const {
+    Cursor cursor;
+    cursor.row = group * kGroup;
+    cursor.begin = groups_[group].byte;
+    cursor.pos = groups_[group].record;
+    Load(cursor);
+    return cursor;
+}
+
+void TextPaneLines::Next(Cursor& cursor) const {
+    cursor.begin += cursor.record.rowSize + 1;
+    cursor.pos = BlockStore::After(cursor.pos, cursor.record.RecordSize());
+    ++cursor.row;
+    Load(cursor);
+}
+
+void TextPaneLines::Load(Cursor& cursor) const {
+    if (cursor.row >= closed_) {
+        cursor.in = nullptr;
+        cursor.record = RowRecord{};
+        cursor.record.rowSize = open_.size();
+        return;
+    }
+    cursor.in = records_.Locate(cursor.pos);
+    cursor.record = ReadRow(cursor.in);
+    cursor.replay =
+        cursor.record.Whole() ? cursor.record.rowSize : cursor.replay + cursor.record.rowSize;
+}
+
+TextPaneLines::Cursor TextPaneLines::At(std::size_t row, Cursor* lastWhole) const {
+    Cursor cursor = First(row / kGroup);
+    if (lastWhole != nullptr) *lastWhole = cursor;
+    while (cursor.row < row) {
+        Next(cursor);
+        if (lastWhole != nullptr && cursor.in != nullptr && cursor.record.Whole())
+            *lastWhole = cursor;
+    }
+    return cursor;
+}
+
+// --- positions -------------------------------------------------------------------
+
 std::uint64_t TextPaneLines::RowBegin(std::size_t row) const {
     if (row >= closed_) return bytes_ - open_.size();
-    const Group& group = groups_[row / kGroup];
-    std::uint64_t begin = group.byte;
-    BytePos pos = group.record;
-    for (std::size_t r = row - row % kGroup; r < row; ++r) {
-        const RowRecord record = ReadRow(records_.Locate(pos));
-        begin += record.rowSize + 1;
-        pos = TextPaneBytes::After(pos, record.RecordSize());
-    }
-    return begin;
+    return At(row).begin;
 }
 
 std::size_t TextPaneLines::RowSize(std::size_t row) const {
     if (row >= closed_) return open_.size();
-    BytePos pos = RecordOf(row);
-    return ReadRow(records_.Locate(pos)).rowSize;
+    return At(row).record.rowSize;
 }
 
 std::uint64_t TextPaneLines::RowEnd(std::size_t row) const {
-    return RowBegin(row) + RowSize(row);
-}
-
-BytePos TextPaneLines::RecordOf(std::size_t row) const {
-    BytePos pos = groups_[row / kGroup].record;
-    for (std::size_t r = row - row % kGroup; r < row; ++r)
-        pos = TextPaneBytes::After(pos, ReadRow(records_.Locate(pos)).RecordSize());
-    return pos;
-}
-
-std::size_t TextPaneLines::ReplayBytes(std::size_t row) const {
-    std::size_t bytes = 0;
-    BytePos pos = groups_[row / kGroup].record;
-    for (std::size_t r = row - row % kGroup; r <= row; ++r) {
-        const RowRecord record = ReadRow(records_.Locate(pos));
-        bytes = record.Whole() ? record.rowSize : bytes + record.rowSize;
-        pos = TextPaneBytes::After(pos, record.RecordSize());
-    }
-    return bytes;
+    if (row >= closed_) return bytes_;
+    const Cursor cursor = At(row);
+    return cursor.begin + cursor.record.rowSize;
 }
 
 std::pair<std::size_t, std::uint64_t> TextPaneLines::RowOfByte(std::uint64_t byte) const {
     const auto after = std::upper_bound(groups_.begin(), groups_.end(), byte,
                                         [](std::uint64_t b, const Group& g) { return b < g.byte; });
-    const auto group = static_cast<std::size_t>(after - groups_.begin()) - 1;
-    std::size_t row = group * kGroup;
-    std::uint64_t begin = groups_[group].byte;
-    BytePos pos = groups_[group].record;
-    for (; row < closed_; ++row) {
-        const RowRecord record = ReadRow(records_.Locate(pos));
-        const std::uint64_t end = begin + record.rowSize;
-        if (byte <= end) break;
-        begin = end + 1;
-        pos = TextPaneBytes::After(pos, record.RecordSize());
-    }
-    return {row, begin};
+    Cursor cursor = First(static_cast<std::size_t>(after - groups_.begin()) - 1);
+    while (cursor.row < closed_ && byte > cursor.begin + cursor.record.rowSize) Next(cursor);
+    return {cursor.row, cursor.begin};
 }
 
 bool TextPaneLines::GroupIsAscii(std::size_t group) const {
@@ -184,6 +193,13 @@ bool TextPaneLines::GroupIsAscii(std::size_t group) const {
     return unitEnd - groups_[group].units == byteEnd - groups_[group].byte;
 }
 
+std::size_t TextPaneLines::GroupOfUnit(std::uint64_t position) const {
+    const auto after =
+        std::upper_bound(groups_.begin(), groups_.end(), position,
+                         [](std::uint64_t units, const Group& g) { return units < g.units; });
+    return static_cast<std::size_t>(after - groups_.begin()) - 1;
+}
+
 std::uint64_t TextPaneLines::CountUnitsBefore(std::size_t row) const {
     std::uint64_t units = groups_[row / kGroup].units;
     for (std::size_t r = row - row % kGroup; r < row; ++r) units += Utf16Length(RowBytes(r)) + 1;
@@ -191,8 +207,8 @@ std::uint64_t TextPaneLines::CountUnitsBefore(std::size_t row) const {
 }
 
 std::uint64_t TextPaneLines::RowUnitsBegin(std::size_t row) const {
-    const std::size_t group = row / kGroup;
-    if (GroupIsAscii(group)) return groups_[group].units + (RowBegin(row) - groups_[group].byte);
+    const Group& group = groups_[row / kGroup];
+    if (GroupIsAscii(row / kGroup)) return group.units + (RowBegin(row) - group.byte);
     return CountUnitsBefore(row);
 }
 
@@ -201,78 +217,58 @@ std::uint64_t TextPaneLines::RowUnits(std::size_t row) const {
     return Utf16Length(RowBytes(row));
 }
 
-std::size_t TextPaneLines::RowOfUnit(std::uint64_t position) const {
+std::pair<std::size_t, std::uint64_t> TextPaneLines::RowOfUnitAndStart(
+    std::uint64_t position) const {
     position = std::min(position, units_);
-    const auto after =
-        std::upper_bound(groups_.begin(), groups_.end(), position,
-                         [](std::uint64_t units, const Group& g) { return units < g.units; });
-    const auto group = static_cast<std::size_t>(after - groups_.begin()) - 1;
-    const std::size_t first = group * kGroup;
-    const std::size_t last = std::min(first + kGroup, RowCount()) - 1;
+    const std::size_t group = GroupOfUnit(position);
+    const Group& entry = groups_[group];
     if (GroupIsAscii(group)) {
-        const std::uint64_t byte = groups_[group].byte + (position - groups_[group].units);
-        std::uint64_t begin = groups_[group].byte;
-        BytePos pos = groups_[group].record;
-        for (std::size_t row = first; row < last; ++row) {
-            const RowRecord record = ReadRow(records_.Locate(pos));
-            const std::uint64_t end = begin + record.rowSize;
-            if (byte <= end) return row;
-            begin = end + 1;
-            pos = TextPaneBytes::After(pos, record.RecordSize());
-        }
-        return last;
+        // Bytes and units go in step here.
+        const auto [row, begin] = RowOfByte(entry.byte + (position - entry.units));
+        return {row, entry.units + (begin - entry.byte)};
     }
-    std::uint64_t units = groups_[group].units;
-    for (std::size_t row = first; row < last; ++row) {
-        units += Utf16Length(RowBytes(row)) + 1;
-        if (position < units) return row;
+    const std::size_t last = std::min((group + 1) * kGroup, RowCount()) - 1;
+    std::size_t row = group * kGroup;
+    std::uint64_t units = entry.units;
+    for (; row < last; ++row) {
+        const std::uint64_t next = units + Utf16Length(RowBytes(row)) + 1;
+        if (position < next) break;
+        units = next;
     }
-    return last;
+    return {row, units};
+}
+
+std::size_t TextPaneLines::RowOfUnit(std::uint64_t position) const {
+    return RowOfUnitAndStart(position).first;
 }
 
 std::uint64_t TextPaneLines::ByteOfUnit(std::uint64_t position, bool roundUp) const {
     position = std::min(position, units_);
-    const std::size_t row = RowOfUnit(position);
-    const std::uint64_t column = position - RowUnitsBegin(row);
-    const std::uint64_t begin = RowBegin(row);
-    if (GroupIsAscii(row / kGroup)) return begin + column;
-    return begin + ByteOffsetOfUnits(RowBytes(row), column, roundUp);
+    const std::size_t group = GroupOfUnit(position);
+    if (GroupIsAscii(group)) return groups_[group].byte + (position - groups_[group].units);
+    const auto [row, unitsBegin] = RowOfUnitAndStart(position);
+    return RowBegin(row) + ByteOffsetOfUnits(RowBytes(row), position - unitsBegin, roundUp);
 }
 
 std::string_view TextPaneLines::RowBytes(std::size_t row) const {
     if (row >= closed_) return open_;
     Reader& reader = reader_;
-    if (reader.row == row) return reader.text;
-    std::size_t from = row;  // when reading in order, from the row after the reader's
-    if (reader.row == Reader::kNone || reader.row + 1 != row) {
+    if (reader.valid && reader.at.row == row) return reader.text;
+    if (!reader.valid || reader.at.row + 1 != row) {
         // Replay from the last row kept whole, or go on from the row read
         // last when that is nearer.
-        std::size_t whole = row - row % kGroup;
-        BytePos wholePos = groups_[row / kGroup].record;
-        BytePos pos = wholePos;
-        for (std::size_t r = whole; r <= row; ++r) {
-            const RowRecord record = ReadRow(records_.Locate(pos));
-            if (record.Whole()) {
-                whole = r;
-                wholePos = pos;
-            }
-            pos = TextPaneBytes::After(pos, record.RecordSize());
-        }
-        if (reader.row != Reader::kNone && reader.row < row && reader.row + 1 >= whole) {
-            from = reader.row + 1;
-        } else {
-            from = whole;
-            reader.next = wholePos;
+        Cursor whole;
+        At(row, &whole);
+        if (!reader.valid || reader.at.row > row || reader.at.row + 1 < whole.row) {
+            reader.at = whole;
+            DecodeRow(whole.record, whole.in, {}, reader.text);
+            reader.valid = true;
         }
     }
-    for (std::size_t r = from; r <= row; ++r) {
-        BytePos pos = reader.next;
-        const char* in = records_.Locate(pos);
-        const RowRecord record = ReadRow(in);
-        DecodeRow(record, in, reader.text, reader.scratch);
+    while (reader.at.row < row) {
+        Next(reader.at);
+        DecodeRow(reader.at.record, reader.at.in, reader.text, reader.scratch);
         reader.text.swap(reader.scratch);
-        reader.next = TextPaneBytes::After(pos, record.RecordSize());
-        reader.row = r;
     }
     Empty(reader.scratch);
     return reader.text;

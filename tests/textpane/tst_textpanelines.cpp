@@ -47,20 +47,29 @@ std::uint64_t Units(std::string_view utf8) {
         QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).size());
 }
 
-// Byte offset of a UTF-16 position in well-formed text, a position inside a
-// surrogate pair going to the character's start or, with roundUp, its end.
-std::uint64_t ModelByteOfUnit(const std::string& text, std::uint64_t position, bool roundUp) {
-    std::uint64_t units = 0;
-    std::size_t i = 0;
-    while (i < text.size() && units < position) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t len = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        const std::uint64_t width = len == 4 ? 2 : 1;
-        if (position - units < width) return roundUp ? i + len : i;
-        units += width;
-        i += len;
+// The byte offset of each UTF-16 position of a well-formed text, from Qt's
+// decoding of it: a character's bytes are its first one and the continuation
+// bytes after it. A position inside a surrogate pair has no offset of its own.
+constexpr std::uint64_t kInsidePair = ~std::uint64_t{0};
+std::vector<std::uint64_t> BytesAtUnits(const std::string& text) {
+    const QString decoded = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    std::vector<std::uint64_t> bytes(static_cast<std::size_t>(decoded.size()) + 1, kInsidePair);
+    std::size_t byte = 0;
+    for (qsizetype unit = 0; unit < decoded.size();
+         unit += decoded[unit].isHighSurrogate() ? 2 : 1) {
+        bytes[static_cast<std::size_t>(unit)] = byte;
+        do ++byte;
+        while (byte < text.size() && (static_cast<unsigned char>(text[byte]) & 0xC0) == 0x80);
     }
-    return i;
+    bytes.back() = text.size();
+    return bytes;
+}
+
+// Inside a surrogate pair, the character's start or, with roundUp, its end.
+std::uint64_t ExpectedByte(const std::vector<std::uint64_t>& bytes, std::uint64_t position,
+                           bool roundUp) {
+    if (bytes[position] != kInsidePair) return bytes[position];
+    return bytes[roundUp ? position + 1 : position - 1];
 }
 
 std::string RecordRoundTrip(std::string_view previous, std::string_view row, RowRecord& plan) {
@@ -296,28 +305,23 @@ void TstTextPaneLines::randomEditsMatchAListOfRows() {
                 while (at + take < batch.size() &&
                        (static_cast<unsigned char>(batch[at + take]) & 0xC0) == 0x80)
                     ++take;
-                const std::string_view piece = std::string_view(batch).substr(at, take);
-                // Saying "ASCII" is optional: sometimes the check is left out.
-                const bool ascii =
-                    pick(2) == 0 && std::all_of(piece.begin(), piece.end(), [](char c) {
-                        return static_cast<unsigned char>(c) < 0x80;
-                    });
-                lines.Append(piece, ascii);
+                lines.Append(std::string_view(batch).substr(at, take));
                 at += take;
             }
             model += batch;
         }
         if (step % 20 == 0 || step == 399) CheckStore(lines, model, where.constData());
         // Random positions and ranges, cut anywhere, surrogate pairs included.
-        const std::uint64_t units = Units(model);
+        const std::vector<std::uint64_t> bytesAt = BytesAtUnits(model);
+        const std::uint64_t units = bytesAt.size() - 1;
         for (int probe = 0; probe < 8; ++probe) {
             const auto position = static_cast<std::uint64_t>(pick(units + 2));
             for (const bool roundUp : {false, true}) {
                 const std::uint64_t expected =
-                    ModelByteOfUnit(model, std::min(position, units), roundUp);
+                    ExpectedByte(bytesAt, std::min(position, units), roundUp);
                 QVERIFY2(lines.ByteOfUnit(position, roundUp) == expected, where);
             }
-            const std::uint64_t byte = ModelByteOfUnit(model, std::min(position, units), false);
+            const std::uint64_t byte = ExpectedByte(bytesAt, std::min(position, units), false);
             const std::size_t row = static_cast<std::size_t>(
                 std::count(model.begin(), model.begin() + static_cast<std::ptrdiff_t>(byte), '\n'));
             QVERIFY2(lines.RowOfUnit(position) == row, where);
@@ -340,8 +344,8 @@ void TstTextPaneLines::listingIsStoredCompactlyAndClearGivesItBack() {
             const std::string path = Cat({"/home/someone/", rel, "/", name, "\n"});
             const std::string line = Cat({Number(folder * 20 + file + 1), ")-", name, "\t", rel,
                                           "/\t/home/someone/", rel, "/\n"});
-            paths.Append(path, true);
-            found.Append(line, true);
+            paths.Append(path);
+            found.Append(line);
             textBytes += path.size() + line.size();
         }
     }
@@ -364,7 +368,7 @@ void TstTextPaneLines::longRowsReplayFromANearbyWholeRow() {
     std::string text;
     for (std::size_t i = 0; i < 100; ++i) text += Cat({"row ", Number(i), " ", body, "\n"});
     TextPaneLines lines;
-    lines.Append(text, true);
+    lines.Append(text);
     const std::size_t stored = lines.MemoryBytes();
     QVERIFY2(stored > text.size() / 5 && stored < text.size() / 2,
              QByteArray::number(qulonglong(stored)));

@@ -30,37 +30,6 @@ std::uint64_t Utf16Units(std::string_view bytes) {
 
 }  // namespace
 
-Utf8Check CheckUtf8(std::string_view bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const std::size_t n = bytes.size();
-    Utf8Check check;
-    std::size_t i = 0;
-    while (i < n) {
-        if (n - i >= ascii::kWordBytes) {
-            if (ascii::AllAscii(ascii::LoadWord(p + i))) {
-                i += ascii::kWordBytes;
-                continue;
-            }
-        } else if (n >= ascii::kWordBytes &&
-                   ascii::AllAscii(ascii::LoadWord(p + n - ascii::kWordBytes))) {
-            // The last few bytes, as one word ending at the end: all ASCII.
-            check.wellFormed = n;
-            return check;
-        }
-        if (p[i] < 0x80) {
-            ++i;
-            continue;
-        }
-        bool ok = false;
-        const std::size_t len = Sequence(p + i, n - i, ok);
-        if (!ok) break;
-        check.ascii = false;
-        i += len;
-    }
-    check.wellFormed = i;
-    return check;
-}
-
 std::string ReplaceIllFormed(std::string_view bytes) {
     static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -92,9 +61,7 @@ std::uint64_t Utf16Length(std::string_view wellFormed) {
         }
     }
     const std::string_view tail = wellFormed.substr(i);
-    // The tail as one word ending at the end, overlapping bytes counted already.
-    if (wellFormed.size() >= ascii::kWordBytes &&
-        ascii::AllAscii(ascii::LoadWord(wellFormed.data() + wellFormed.size() - ascii::kWordBytes)))
+    if (ascii::LastWordPasses(wellFormed.data(), wellFormed.size(), ascii::AllAscii))
         return units + tail.size();
     return units + Utf16Units(tail);
 }

@@ -1,6 +1,7 @@
 // The text pane: append semantics and character positions over UTF-8 storage,
-// the rich-text-box operations, user selection and copying, the deferred view
-// update, a million lines, and what assistive technology reads.
+// the rich-text-box operations, user selection and copying (through the pane,
+// and through its control without a window), the deferred view update, a
+// million lines, and what assistive technology reads.
 
 #include <QAccessible>
 #include <QClipboard>
@@ -14,6 +15,7 @@
 #include "TextPane.h"
 
 using quorvel::TextPane;
+using quorvel::TextPaneControl;
 
 namespace {
 
@@ -25,6 +27,18 @@ class PaintCounter : public QObject {
         if (event->type() == QEvent::Paint) ++paints;
         return false;
     }
+};
+
+// What a view hears from the control it shows.
+class RecordingView : public TextPaneControl::View {
+  public:
+    int selectionChanges = 0;
+    QList<qsizetype> shown;
+    int scrolled = 0;
+    void SelectionChanged() override { ++selectionChanges; }
+    void ShowPosition(qsizetype position) override { shown << position; }
+    int PageRows() const override { return 2; }
+    void ScrollRows(int rows) override { scrolled += rows; }
 };
 
 // A text that mixes ASCII rows with rows of two- and three-byte characters and
@@ -58,6 +72,7 @@ class TstTextPane : public QObject {
     void selectAllAndCopyPutsExactTextOnClipboard();
     void keyboardMovesAndSelects();
     void mouseSelectsCharactersWordsAndExtends();
+    void controlWorksWithoutAWindow();
     void paintsBaseBackgroundAndHighlightedSelection();
     void appendOnlySchedulesRepaintAndFollowsTail();
     void millionLines();
@@ -320,6 +335,60 @@ void TstTextPane::mouseSelectsCharactersWordsAndExtends() {
     QCOMPARE(pane.SelText(), QStringLiteral("second_word"));
     QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(5, view->height() - 2));  // below the text
     QCOMPARE(pane.SelStart(), pane.Length());
+}
+
+void TstTextPane::controlWorksWithoutAWindow() {
+    TextPaneControl control;
+    const auto key = [&control](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        return control.HandleKey(QKeyEvent(QEvent::KeyPress, k, m));
+    };
+    // Ctrl+arrows stop where the words that a double click selects begin:
+    // runs of word characters, of blanks, of other characters.
+    control.Append(std::string_view("path/to  some_file.txt"));
+    QVERIFY(key(Qt::Key_Home));
+    QList<qsizetype> stops;
+    for (int i = 0; i < 7; ++i) {
+        QVERIFY(key(Qt::Key_Right, Qt::ControlModifier));
+        stops << control.CaretPosition();
+    }
+    QCOMPARE(stops, (QList<qsizetype>{4, 5, 9, 18, 19, 22, 22}));
+    stops.clear();
+    for (int i = 0; i < 7; ++i) {
+        key(Qt::Key_Left, Qt::ControlModifier);
+        stops << control.CaretPosition();
+    }
+    QCOMPARE(stops, (QList<qsizetype>{19, 18, 9, 5, 4, 0, 0}));
+    QCOMPARE(control.WordBounds(7), (std::pair<qsizetype, qsizetype>{7, 9}));
+    QVERIFY(!key(Qt::Key_X));  // not the control's: a view passes it on
+
+    // Drags extend by the unit the clicks selected; dragging back before it
+    // keeps it selected. The view hears of every move.
+    RecordingView view;
+    control.SetView(&view);
+    control.Clear();
+    control.Append(std::string_view("alpha beta\ngamma_1 delta\nepsilon\nzeta\n"));
+    control.DoubleClick(14);
+    QCOMPARE(control.SelText(), QStringLiteral("gamma_1"));
+    control.DragTo(21);
+    QCOMPARE(control.SelText(), QStringLiteral("gamma_1 delta"));
+    control.DragTo(2);
+    QCOMPARE(control.SelText(), QStringLiteral("alpha beta\ngamma_1"));
+    QCOMPARE(control.CaretPosition(), 0);
+    QVERIFY(control.Release());
+    QVERIFY(!control.Release());
+    control.TripleClick(27);
+    QCOMPARE(control.SelText(), QStringLiteral("epsilon\n"));
+    control.DragTo(35);
+    QCOMPARE(control.SelText(), QStringLiteral("epsilon\nzeta\n"));
+    QCOMPARE(view.shown.last(), 38);
+    control.Press(32, true);  // Shift+click keeps the anchor
+    QCOMPARE(control.SelText(), QStringLiteral("epsilon"));
+    QVERIFY(view.selectionChanges >= 6);
+    // A page is as many rows as the view holds, and the view scrolls along.
+    key(Qt::Key_Home, Qt::ControlModifier);
+    key(Qt::Key_PageDown);
+    QCOMPARE(control.CaretPosition(), 25);
+    QCOMPARE(view.scrolled, 2);
 }
 
 void TstTextPane::paintsBaseBackgroundAndHighlightedSelection() {

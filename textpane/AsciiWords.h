@@ -35,4 +35,13 @@ inline bool AllPrintableAscii(std::uint64_t word) {
     return ((word | (word + kOnes) | (word - 0x20 * kOnes)) & kHighBits) == 0;
 }
 
+// Whether the bytes left after the last whole word of a text pass `test`,
+// read as the one word that ends at the text's end. That word overlaps bytes
+// already looked at, which does no harm: when all of it passes, so do the
+// bytes at its end. False for a text shorter than a word.
+template <typename WordTest>
+inline bool LastWordPasses(const void* text, std::size_t size, WordTest test) {
+    return size >= kWordBytes && test(LoadWord(static_cast<const char*>(text) + size - kWordBytes));
+}
+
 }  // namespace quorvel::ascii

@@ -10,17 +10,6 @@
 
 namespace quorvel::textpane {
 
-struct Utf8Check {
-    std::size_t wellFormed = 0;  // length of the longest well-formed prefix
-    bool ascii = true;           // that prefix is all ASCII
-};
-Utf8Check CheckUtf8(std::string_view bytes);
-
-// Length of the longest well-formed prefix of the bytes.
-inline std::size_t WellFormedPrefix(std::string_view bytes) {
-    return CheckUtf8(bytes).wellFormed;
-}
-
 // The bytes with every maximal ill-formed subsequence replaced by U+FFFD, the
 // way the Unicode standard recommends (and browsers and Qt do): nothing is
 // dropped, each bad stretch becomes one visible replacement character.

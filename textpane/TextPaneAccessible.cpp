@@ -5,20 +5,11 @@
 #include <algorithm>
 #include <climits>
 #include <memory>
-#include <mutex>
 
 #include "TextPane.h"
 
 namespace quorvel {
 namespace {
-
-QAccessibleInterface* CreateForTextPane(const QString& key, QObject* object) {
-    if (key != QLatin1String("quorvel::TextPane")) return nullptr;
-    auto* pane = qobject_cast<TextPane*>(object);
-    if (pane == nullptr) return nullptr;
-    // Qt's accessibility cache owns the interface from here on.
-    return std::make_unique<TextPaneAccessible>(pane).release();
-}
 
 int ToOffset(qsizetype position) {
     return static_cast<int>(std::clamp<qsizetype>(position, 0, INT_MAX));
@@ -29,9 +20,12 @@ int ToOffset(qsizetype position) {
 TextPaneAccessible::TextPaneAccessible(TextPane* pane)
     : QAccessibleWidget(pane, QAccessible::EditableText) {}
 
-void TextPaneAccessible::Install() {
-    static std::once_flag once;
-    std::call_once(once, [] { QAccessible::installFactory(&CreateForTextPane); });
+QAccessibleInterface* TextPaneAccessible::Create(const QString& key, QObject* object) {
+    if (key != QLatin1String("quorvel::TextPane")) return nullptr;
+    auto* pane = qobject_cast<TextPane*>(object);
+    if (pane == nullptr) return nullptr;
+    // Qt's accessibility cache owns the interface from here on.
+    return std::make_unique<TextPaneAccessible>(pane).release();
 }
 
 TextPane* TextPaneAccessible::Pane() const {

@@ -16,9 +16,9 @@ class TextPaneAccessible : public QAccessibleWidget, public QAccessibleTextInter
   public:
     explicit TextPaneAccessible(TextPane* pane);
 
-    // Registers the factory that gives every TextPane this interface. Safe to
-    // call repeatedly; only the first call registers.
-    static void Install();
+    // The interface factory for QAccessible::installFactory: this interface
+    // for a TextPane, nothing for anything else.
+    static QAccessibleInterface* Create(const QString& key, QObject* object);
 
     void* interface_cast(QAccessible::InterfaceType type) override;
     QAccessible::State state() const override;

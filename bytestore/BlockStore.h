@@ -1,0 +1,104 @@
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+namespace quorvel {
+
+// Where a record starts in a BlockStore.
+struct BlockPos {
+    std::uint32_t block = 0;
+    std::uint32_t offset = 0;
+};
+
+// Records of bytes kept one after another in blocks. Each record is
+// contiguous: one that does not fit in the rest of the last block starts a new
+// block, and one larger than a block gets a block of its own size. Appending
+// never moves what is stored, so a record's bytes stay where they are until
+// Truncate or Clear removes them, a large store is never copied to grow it,
+// and at most the end of each block is left unused.
+class BlockStore {
+  public:
+    // `blockSize` trades the unused end of the last block against one heap
+    // allocation per block.
+    explicit BlockStore(std::size_t blockSize) : blockSize_(blockSize) {}
+    BlockStore(const BlockStore&) = delete;
+    BlockStore& operator=(const BlockStore&) = delete;
+
+    // Room for a record of `size` bytes at the end: its position, and where to
+    // write it. Throws std::length_error for a record of 4 GiB or more.
+    std::pair<BlockPos, char*> Extend(std::size_t size) {
+        if (blocks_.empty() || blocks_.back().capacity - blocks_.back().used < size) AddBlock(size);
+        Block& last = blocks_.back();
+        const BlockPos pos{static_cast<std::uint32_t>(blocks_.size() - 1),
+                           static_cast<std::uint32_t>(last.used)};
+        last.used += size;
+        return {pos, last.data.get() + pos.offset};
+    }
+
+    // Keeps the records that start before `end`, which must be a record's
+    // start or the end of the store.
+    void Truncate(BlockPos end) {
+        if (end.block >= blocks_.size()) return;
+        blocks_.resize(end.block + 1);
+        blocks_.back().used = std::min<std::size_t>(blocks_.back().used, end.offset);
+    }
+
+    void Clear() {
+        blocks_.clear();
+        blocks_.shrink_to_fit();
+    }
+
+    // The record at `pos`; `pos` may be where the previous record ended (see
+    // After), and is moved to where the record really starts.
+    const char* Locate(BlockPos& pos) const {
+        if (pos.offset == blocks_[pos.block].used) pos = BlockPos{pos.block + 1, 0};
+        return blocks_[pos.block].data.get() + pos.offset;
+    }
+    // The position following a record of `size` bytes at `pos`. The next
+    // record may still begin a new block: Locate finds it there.
+    static BlockPos After(BlockPos pos, std::size_t size) {
+        return BlockPos{pos.block, static_cast<std::uint32_t>(pos.offset + size)};
+    }
+
+    // Bytes of the records.
+    std::size_t ByteCount() const {
+        std::size_t bytes = 0;
+        for (const Block& block : blocks_) bytes += block.used;
+        return bytes;
+    }
+    // Bytes held: the blocks, used or not, and their index.
+    std::size_t MemoryBytes() const {
+        std::size_t bytes = blocks_.capacity() * sizeof(Block);
+        for (const Block& block : blocks_) bytes += block.capacity;
+        return bytes;
+    }
+
+  private:
+    struct Block {
+        std::unique_ptr<char[]> data;
+        std::size_t capacity = 0;
+        std::size_t used = 0;
+    };
+
+    void AddBlock(std::size_t size) {
+        // Positions hold 32-bit block numbers and offsets, and a record ends
+        // inside its block.
+        constexpr std::size_t kLimit = std::numeric_limits<std::uint32_t>::max();
+        if (size >= kLimit) throw std::length_error("BlockStore: a record of 4 GiB or more");
+        if (blocks_.size() >= kLimit) throw std::length_error("BlockStore: too many blocks");
+        const std::size_t capacity = std::max(blockSize_, size);
+        blocks_.push_back(Block{std::make_unique_for_overwrite<char[]>(capacity), capacity, 0});
+    }
+
+    std::size_t blockSize_;
+    std::vector<Block> blocks_;
+};
+
+}  // namespace quorvel
