@@ -21,9 +21,11 @@
 #include <cerrno>
 #include <cwchar>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "DirectoryReader.h"
 #include "Win32Handle.h"
@@ -91,6 +93,13 @@ FolderId IdOf(const BY_HANDLE_FILE_INFORMATION& information) {
             (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
 }
 
+// The folder's path without its closing '\\', except where that would leave
+// a bare drive ("\\?\C:"), which names the volume rather than its root.
+std::wstring WithoutClosingSeparator(const std::wstring& folder) {
+    if (folder.size() >= 2 && folder[folder.size() - 2] == L':') return folder;
+    return folder.substr(0, folder.size() - 1);
+}
+
 class Win32FolderListing final : public FolderListing {
   public:
     // `folder` is in the long form and ends in '\\'. Without a search handle
@@ -121,7 +130,7 @@ class Win32FolderListing final : public FolderListing {
 
     FolderId Identity() override {
         if (!identity_) {
-            const auto information = InformationOf(folder_);
+            const auto information = InformationOf(WithoutClosingSeparator(folder_));
             identity_ = information ? IdOf(*information) : FolderId{};
         }
         return *identity_;
@@ -156,13 +165,6 @@ class Win32FolderListing final : public FolderListing {
     std::error_code error_;
     std::optional<FolderId> identity_;
 };
-
-// The folder's path without its closing '\\', except where that would leave
-// a bare drive ("\\?\C:"), which names the volume rather than its root.
-std::wstring WithoutClosingSeparator(const std::wstring& folder) {
-    if (folder.size() >= 2 && folder[folder.size() - 2] == L':') return folder;
-    return folder.substr(0, folder.size() - 1);
-}
 
 // Lists `folder` (long form, ending in '\\').
 std::unique_ptr<FolderListing> OpenFolder(std::wstring folder, std::error_code& error) {

@@ -1,17 +1,13 @@
 # cmake -D EMULATOR=<wine command> -D LIST_TREE=<list-tree.exe>
 #       -D DRIVE_C=<wine prefix>/drive_c -P ListTreeUnderWine.cmake
-# examples/list-tree, built for Windows, lists C:\data under wine: the
-# folders relative to C:\data, then the files by full path, one a line
-# (CR LF on Windows), in the order the file system lists them (sorted there).
-file(REMOVE_RECURSE ${DRIVE_C}/data)
-file(MAKE_DIRECTORY ${DRIVE_C}/data/sub/deep)
-file(WRITE ${DRIVE_C}/data/a.txt "a")
-file(WRITE ${DRIVE_C}/data/sub/b.txt "b")
+# examples/list-tree, built for Windows, lists C:\data (WineTrees.cmake) under
+# wine: the folders relative to C:\data, then the files by full path, one a
+# line, CR LF ended as text on Windows is.
 
 # `expected` has a '|' for each line end. The output is compared byte for
 # byte: CMake reads text with its CRs dropped.
 function(expect_listing expected)
-    set(out ${CMAKE_CURRENT_BINARY_DIR}/list-tree-output)
+    set(out ${DRIVE_C}/../list-tree-output)
     execute_process(COMMAND ${EMULATOR} ${LIST_TREE} ${ARGN}
         OUTPUT_FILE ${out} RESULT_VARIABLE status)
     file(READ ${out} actual HEX)
