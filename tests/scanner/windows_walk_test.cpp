@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "DirwalkProbe.h"
+#include "ScriptedReader.h"
 
 namespace quorvel::testing {
 namespace {
@@ -132,6 +133,21 @@ TEST_F(WineTrees, RootsThatCannotBeListedGiveTheirReasonAsAnErrnoValue) {
         const std::string path = c.root.back() == '\\' ? c.root : c.root + "\\";
         EXPECT_EQ(run.failures, (std::vector<Failure>{{path, c.error}}));
     }
+}
+
+// Folders that fail below the root are recorded by their Windows paths too.
+TEST(WindowsFailures, FoldersThatFailBelowTheRootAreRecordedWithTheirClosingBackslash) {
+    const auto reader = std::make_shared<ScriptedReader>();
+    const auto root = reader->NewFolder();
+    reader->SetRoot("C:\\s\\", root);
+    reader->At(reader->AddFolder(root, "locked")).openError = EACCES;
+    const auto sub = reader->AddFolder(root, "sub");
+    reader->AddFile(sub, "x");
+    reader->At(sub).readErrorAfter = 3;
+    const WalkRun run = Walk("C:\\s", {.reader = reader});
+    EXPECT_EQ(run.scan.files, std::vector<std::string>{"C:\\s\\sub\\x"});
+    EXPECT_EQ(run.failures,
+              (std::vector<Failure>{{"C:\\s\\locked\\", EACCES}, {"C:\\s\\sub\\", EIO}}));
 }
 
 }  // namespace
