@@ -18,8 +18,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
 
-# Wine's 64-bit loader (Debian puts no wine64 on the PATH). No Mono or Gecko
-# is asked for when the prefix is made: nothing here needs them.
+# Wine's 64-bit loader (Debian puts no wine64 on the PATH). Nothing here
+# needs Mono or Gecko, which a new prefix would ask for, nor the menu builder,
+# which would write desktop menus into the home folder.
 set(CMAKE_CROSSCOMPILING_EMULATOR
     /usr/bin/env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all
-    WINEDLLOVERRIDES=mscoree,mshtml= /usr/lib/wine/wine64)
+    WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe=d /usr/lib/wine/wine64)
