@@ -19,7 +19,8 @@
 namespace quorvel {
 
 // Identifies a folder on the system: the same device and file number is the
-// same folder, whatever path or link led to it.
+// same folder, whatever path or link led to it. On Windows, `device` holds
+// the volume's serial number and `inode` the file index.
 struct FolderId {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
@@ -27,8 +28,8 @@ struct FolderId {
 };
 
 struct DirEntry {
-    // Raw bytes of the name, never decoded. Valid until the next call of
-    // Next() on the listing that produced it.
+    // The name's bytes, never decoded (on Windows, its UTF-16 as WTF-8).
+    // Valid until the next call of Next() on the listing that produced it.
     std::string_view name;
     // A folder, or a link that leads to one.
     bool isFolder = false;
@@ -67,8 +68,9 @@ class DirectoryReader {
                                                     std::error_code& error) = 0;
 };
 
-// The reader over the real file system (openat + getdents64). Its errors are
-// errno values in the generic category.
+// The reader over the real file system: openat + getdents64 on Linux,
+// FindFirstFileExW + FindNextFileW on Windows. Its errors are errno values in
+// the generic category on both.
 std::shared_ptr<DirectoryReader> SystemDirectoryReader();
 
 }  // namespace quorvel

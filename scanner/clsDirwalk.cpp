@@ -3,10 +3,16 @@
 #include <stdexcept>
 #include <utility>
 
+#include "PathSeparator.h"
+
 namespace quorvel {
 
+namespace {
+constexpr std::string_view kSeparator(&kPathSeparator, 1);
+}  // namespace
+
 // One open folder of the walk. Its path is the first `pathLen` bytes of the
-// path buffer, '/' included.
+// path buffer, its separator included.
 struct clsDirwalk::Level {
     std::unique_ptr<FolderListing> listing;
     std::size_t pathLen = 0;
@@ -39,7 +45,9 @@ void clsDirwalk::ScanFolder(std::string sFolderPath) {
     // lose its object under it.
     const std::shared_ptr<clsDirwalk> keepAlive = weak_from_this().lock();
 
-    if (sFolderPath.empty() || sFolderPath.back() != '/') sFolderPath.push_back('/');
+    if (sFolderPath.empty() || sFolderPath.back() != kPathSeparator) {
+        sFolderPath.push_back(kPathSeparator);
+    }
     sRootPath = sFolderPath;
     colFolders = std::make_shared<Collection>();
     colFiles = std::make_shared<Collection>();
@@ -58,7 +66,7 @@ void clsDirwalk::ScanFolder(std::string sFolderPath) {
 }
 
 void clsDirwalk::WalkFolder(std::string sPath) {
-    if (sPath.empty() || sPath.back() != '/') sPath.push_back('/');
+    if (sPath.empty() || sPath.back() != kPathSeparator) sPath.push_back(kPathSeparator);
     std::error_code error;
     std::unique_ptr<FolderListing> root = reader->OpenRoot(sPath, error);
     if (!root) {
@@ -101,7 +109,7 @@ void clsDirwalk::WalkFolder(std::string sPath) {
             sPathBuffer.append(entry.name);
             const std::size_t end = sPathBuffer.size();
             if (bFullPath != kFalse) {
-                colFolders->Add(sPathBuffer, "/");
+                colFolders->Add(sPathBuffer, kSeparator);
             } else {
                 // Only the leading root text is removed: an absolute root can
                 // recur further down a path (/a/b/a/c under root /a/).
@@ -114,12 +122,12 @@ void clsDirwalk::WalkFolder(std::string sPath) {
                     level.listing->OpenChild(entry.name, childError);
                 if (child) {
                     if (entry.isLink) linkTargetsEntered.insert(entry.linkTarget);
-                    sPathBuffer.push_back('/');
+                    sPathBuffer.push_back(kPathSeparator);
                     levels.push_back(Level{std::move(child), end + 1, 0});  // `level` now dangles
                 } else {
-                    // Recorded with its trailing '/', like the root and a
-                    // folder whose read fails part-way.
-                    sPathBuffer.push_back('/');
+                    // Recorded with its trailing separator, like the root
+                    // and a folder whose read fails part-way.
+                    sPathBuffer.push_back(kPathSeparator);
                     RecordFailure(sPathBuffer, childError);
                     sPathBuffer.pop_back();
                 }
@@ -134,7 +142,7 @@ void clsDirwalk::WalkFolder(std::string sPath) {
             EntryFound.Raise(entry.name, folder.substr(rootLen), folder, kFalse, nFileCount,
                              nFolderCount);
         }
-        Yield();
+        YieldToOwner();
         if (bAbort == kTrue) levels.pop_back();
     }
 }
@@ -147,10 +155,10 @@ void clsDirwalk::CompleteFolder(std::size_t nameStart, std::size_t nameEnd) {
         EntryFound.Raise(full.substr(nameStart), full.substr(sRootPath.size()), full, kTrue,
                          nFileCount, nFolderCount);
     }
-    Yield();
+    YieldToOwner();
 }
 
-void clsDirwalk::Yield() {
+void clsDirwalk::YieldToOwner() {
     if (!yieldHook) return;
     bInYield = true;
     struct Reset {

@@ -10,18 +10,31 @@
 // and reported after its whole subtree). Within a folder, entries come in the
 // file system's order, unsorted.
 //
-// Paths: the separator is '/', and the root always ends in '/'. Folder-list
-// items are paths relative to the root (no trailing '/'), or, with FullPath
-// set, full paths ending in '/'. File-list items are always full paths. Names
-// are raw bytes throughout: nothing is decoded or dropped.
+// Paths: the separator is the platform's, kPathSeparator ('/', or '\\' on
+// Windows), and the root always ends in it. Folder-list items are paths
+// relative to the root (no trailing separator), or, with FullPath set, full
+// paths ending in one. File-list items are always full paths. The root's text
+// is kept as given; only a separator is added at its end.
+//
+// Names: on Linux, raw bytes throughout: nothing is decoded or dropped. On
+// Windows, names are UTF-16 and become UTF-8, an unpaired surrogate kept as
+// its own three bytes (WTF-8), so that no name is lost or altered; the root's
+// path is taken in the same encoding. An empty root is the file system's root
+// on Linux, the current drive's root on Windows.
 //
 // Links: a link that leads to a folder is walked like any folder, except one
-// that leads back to a folder already on the current path (same device and
-// inode), or to a folder this scan has already entered through a link: that
-// one is listed, counted and reported but not entered. The first rule stops
-// loops; the second stops link graphs such as /sys (or a link to "/" in a
-// home folder), whose paths multiply without ever looping, from exhausting
-// memory: without it, /sys alone yields tens of millions of paths a minute.
+// that leads back to a folder already on the current path (the same folder:
+// device and inode, or on Windows volume serial number and file index), or to
+// a folder this scan has already entered through a link: that one is listed,
+// counted and reported but not entered. The first rule stops loops; the second
+// stops link graphs such as /sys (or a link to "/" in a home folder), whose
+// paths multiply without ever looping, from exhausting memory: without it,
+// /sys alone yields tens of millions of paths a minute. On Windows the links
+// are junctions and symbolic links to folders (reparse points marked as
+// folders).
+//
+// Read-ahead follows the reader interface (DirectoryReader.h), whatever the
+// platform.
 //
 // Re-entry: after every entry the walk calls the yield hook (if one is set),
 // during which the owner's event loop may run anything, including Abort, the
@@ -47,6 +60,7 @@
 #include "Collection.h"
 #include "DirectoryReader.h"
 #include "EventSource.h"
+#include "PathSeparator.h"
 
 namespace quorvel {
 
@@ -98,8 +112,9 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
     void SetYieldHook(std::function<void()> hook);
 
     // Folders of the latest scan that could not be listed (the root included),
-    // in the order met, each by its full path ending in '/'. Null before the
-    // first scan; a new list every scan.
+    // in the order met, each by its full path ending in the separator, the
+    // reason an errno value on every platform. Null before the first scan; a
+    // new list every scan.
     std::shared_ptr<const std::vector<ReadFailure>> ReadFailures() const { return colFailures; }
 
     bool IsScanning() const { return bScanning; }
@@ -110,7 +125,8 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
     struct Level;
     void WalkFolder(std::string sPath);
     void CompleteFolder(std::size_t nameStart, std::size_t nameEnd);
-    void Yield();
+    // Not Yield: <windows.h> makes that name a macro.
+    void YieldToOwner();
     bool EntersLink(const DirEntry& entry, std::vector<Level>& levels) const;
     void RecordFailure(std::string_view path, std::error_code error);
 

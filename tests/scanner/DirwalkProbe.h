@@ -97,7 +97,7 @@ ScanResult Scan(const std::string& root, ScanOptions options = {});
 
 // What a scan with `options` must report, by the reference walk (no reader,
 // hooks or open cap: it walks the real tree), when the folders `unreadable`
-// (full paths, no trailing '/') cannot be opened.
+// (full paths, no trailing '/') cannot be opened. Not on Windows.
 ScanResult ReferenceScan(const std::string& root, const ScanOptions& options,
                          std::set<std::string> unreadable = {});
 
