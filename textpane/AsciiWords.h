@@ -35,6 +35,14 @@ inline bool AllPrintableAscii(std::uint64_t word) {
     return ((word | (word + kOnes) | (word - 0x20 * kOnes)) & kHighBits) == 0;
 }
 
+// No byte equals `byte`. (x - 1) & ~x has the high bit set in the lowest
+// zero byte of x, so the test is exact even though bytes above that one may
+// be flagged falsely.
+inline bool NoByteEquals(std::uint64_t word, unsigned char byte) {
+    const std::uint64_t x = word ^ (byte * kOnes);
+    return ((x - kOnes) & ~x & kHighBits) == 0;
+}
+
 // Whether the bytes left after the last whole word of a text pass `test`,
 // read as the one word that ends at the text's end. That word overlaps bytes
 // already looked at, which does no harm: when all of it passes, so do the

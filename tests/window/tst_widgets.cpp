@@ -22,6 +22,35 @@ std::string Shown(std::string_view bytes) {
     return out;
 }
 
+// Reads a shown name back into its bytes. A backslash starts an escape only
+// before another backslash or one of the letters n, t, r, x, u: \\ is a
+// backslash, \n \t \r the controls, \xNN a byte, \uNNNN a character; any
+// other backslash is itself.
+std::string DecodeShown(std::string_view shown) {
+    std::string bytes;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const char next = i + 1 < shown.size() ? shown[i + 1] : '\0';
+        if (shown[i] != '\\' || std::string_view("\\ntrxu").find(next) == std::string_view::npos) {
+            bytes.push_back(shown[i]);
+            continue;
+        }
+        ++i;
+        if (next == 'x' || next == 'u') {
+            const int digits = next == 'x' ? 2 : 4;
+            const uint value = QByteArray::fromStdString(std::string(shown.substr(i + 1, digits)))
+                                   .toUInt(nullptr, 16);
+            if (next == 'x')
+                bytes.push_back(static_cast<char>(value));
+            else
+                bytes.append(QString(QChar(char16_t(value))).toStdString());
+            i += digits;
+        } else {
+            bytes.push_back(next == 'n' ? '\n' : next == 't' ? '\t' : next == 'r' ? '\r' : '\\');
+        }
+    }
+    return bytes;
+}
+
 QStringList ItemTexts(const FolderList& list) {
     QStringList texts;
     for (int i = 0; i < list.model()->rowCount(); ++i)
@@ -52,18 +81,55 @@ void WidgetsTest::shownText() {
     QCOMPARE(Shown("a\nb\tc\rd"), std::string("a\\nb\\tc\\rd"));
     QCOMPARE(Shown(std::string_view("nul\0bell\a\x1b\x7f", 11)),
              std::string("nul\\x00bell\\x07\\x1B\\x7F"));
-    QCOMPARE(Shown("back\\slash"), std::string("back\\slash"));
-    // Well-formed UTF-8 stays; C1 controls and line separators are escaped.
+    // A backslash shows as it is unless it would read as an escape.
+    QCOMPARE(Shown("back\\slash\\"), std::string("back\\slash\\"));
+    QCOMPARE(Shown("\\n\\\n"), std::string("\\\\n\\\\\\n"));
+    // Well-formed UTF-8 stays; C1 controls, line separators and the controls
+    // that reorder a line are escaped.
     QCOMPARE(Shown("gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x98\x80"),
              std::string("gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x98\x80"));
-    QCOMPARE(Shown("x\xC2\x85y\xE2\x80\xA8z"), std::string("x\\x85y\\u2028z"));
-    // Each byte that starts no well-formed sequence becomes one U+FFFD.
-    const std::string fffd = "\xEF\xBF\xBD";
-    QCOMPARE(Shown("\xC0\xAF"), fffd + fffd);                        // overlong
-    QCOMPARE(Shown("\xED\xA0\x80"), fffd + fffd + fffd);             // surrogate
-    QCOMPARE(Shown("\xE2\x82"), fffd + fffd);                        // cut short
-    QCOMPARE(Shown("\xF4\x90\x80\x80"), fffd + fffd + fffd + fffd);  // past U+10FFFF
-    QCOMPARE(ShownText("a\xFF\n"), QStringLiteral("a\uFFFD\\n"));
+    QCOMPARE(Shown("x\xC2\x85y\xE2\x80\xA8z"), std::string("x\\u0085y\\u2028z"));
+    QCOMPARE(Shown("a\xE2\x80\xAEtxt.exe\xE2\x81\xA6\xD8\x9C\xE2\x80\x8F"),
+             std::string("a\\u202Etxt.exe\\u2066\\u061C\\u200F"));
+    // Each byte that starts no well-formed sequence shows as its value.
+    QCOMPARE(Shown("\xC0\xAF"), std::string("\\xC0\\xAF"));                    // overlong
+    QCOMPARE(Shown("\xED\xA0\x80"), std::string("\\xED\\xA0\\x80"));           // surrogate
+    QCOMPARE(Shown("\xE2\x82"), std::string("\\xE2\\x82"));                    // cut short
+    QCOMPARE(Shown("\xF4\x90\x80\x80"), std::string("\\xF4\\x90\\x80\\x80"));  // past U+10FFFF
+    QCOMPARE(ShownText("a\xFF\n"), QStringLiteral("a\\xFF\\n"));
+
+    // Unambiguous: decoding the shown form gives back the bytes, for every
+    // name of up to four pieces from a set that mixes plain letters with
+    // backslashes, escape letters, hex digits, controls, bidirectional
+    // controls, broken and well-formed UTF-8. And it is plain text: no
+    // control or bidirectional character, well-formed UTF-8.
+    const std::string_view pieces[] = {
+        "a",        "\\",           "n",           "x", "u", "F", "\n", "\x85", "\xC3",
+        "\xC2\x85", "\xE2\x80\xAE", "\xEF\xBF\xBD"};
+    std::vector<std::size_t> pick(4, 0);
+    int names = 0;
+    for (std::size_t length = 0; length <= pick.size(); ++length) {
+        std::fill(pick.begin(), pick.end(), 0);
+        for (bool more = true; more && names < 30'000; ++names) {
+            std::string name;
+            for (std::size_t i = 0; i < length; ++i) name.append(pieces[pick[i]]);
+            const std::string shown = Shown(name);
+            QVERIFY2(DecodeShown(shown) == name, shown.c_str());
+            const QString text = QString::fromUtf8(shown);
+            QVERIFY2(text.toUtf8() == QByteArray::fromStdString(shown), shown.c_str());
+            for (const QChar c : text) {
+                QVERIFY2(c.category() != QChar::Other_Control &&
+                             c.category() != QChar::Other_Format && c != QChar::LineSeparator,
+                         shown.c_str());
+            }
+            more = false;
+            for (std::size_t i = 0; i < length && !more; ++i) {
+                more = ++pick[i] < std::size(pieces);
+                if (!more) pick[i] = 0;
+            }
+        }
+    }
+    QCOMPARE(names, 1 + 12 + 144 + 1728 + 20736);
 
     // The word-at-a-time copy of plain runs against byte by byte: one odd
     // character at every offset of a plain text, for every length around a
@@ -74,16 +140,18 @@ void WidgetsTest::shownText() {
         {"\x1F", "\\x1F"},
         {"\n", "\\n"},
         {"\x7F", "\\x7F"},
-        {"\x80", fffd},  // a continuation byte alone
-        {"\xFF", fffd},
+        {"\x80", "\\x80"},  // a continuation byte alone
+        {"\xFF", "\\xFF"},
         {"\xC3\xA9", "\xC3\xA9"},
-        {"\xC2\x85", "\\x85"},  // C1 control
+        {"\xC2\x85", "\\u0085"},  // C1 control
         {"\xE2\x82\xAC", "\xE2\x82\xAC"},
+        {"\xE2\x80\xAE", "\\u202E"},  // right-to-left override
         {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+        {"\\", "\\"},  // before a letter that is no escape
     };
     for (std::size_t length = 0; length <= 27; ++length) {
         std::string plain;
-        for (std::size_t i = 0; i < length; ++i) plain.push_back(static_cast<char>('a' + i % 26));
+        for (std::size_t i = 0; i < length; ++i) plain.push_back(static_cast<char>('a' + i % 13));
         QCOMPARE(Shown(plain), plain);
         for (const auto& [bytes, shown] : odd) {
             for (std::size_t at = 0; at <= length; ++at) {
@@ -153,11 +221,11 @@ void WidgetsTest::folderListKeepsBytes() {
     QStringList subfolders = ItemTexts(list).mid(list.currentIndex().row() + 1);
     subfolders.sort();
     QCOMPARE(subfolders,
-             (QStringList{".hidden", QStringLiteral("caf\uFFFD"), "link", "two\\nlines"}));
+             (QStringList{".hidden", QStringLiteral("caf\\xE9"), "link", "two\\nlines"}));
     QSignalSpy changes(&list, &FolderList::Change);
     for (int i = list.currentIndex().row() + 1; i < list.model()->rowCount(); ++i) {
         const QModelIndex index = list.model()->index(i, 0);
-        if (index.data().toString() == QStringLiteral("caf\uFFFD")) emit list.doubleClicked(index);
+        if (index.data().toString() == QStringLiteral("caf\\xE9")) emit list.doubleClicked(index);
     }
     QCOMPARE(changes.count(), 1);
     QCOMPARE(list.Path(), tree.Path("caf\xE9"));
