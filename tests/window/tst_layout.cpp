@@ -2,6 +2,7 @@
 // twips, 15 to a pixel), its design text, fonts, colours, initial values and
 // tab order, and the fixed frame with a close box only.
 
+#include <QAccessible>
 #include <QFrame>
 #include <QStyle>
 #include <QtTest>
@@ -29,10 +30,11 @@ const Design kDesign[] = {
     {"txtFilesFound", "quorvel::TextPane", nullptr, 45, 7980, 9105, 1275},
     {"txtFoldersFound", "quorvel::TextPane", nullptr, 45, 6360, 9060, 1320},
     {"txtFolders", "quorvel::TextPane", nullptr, 90, 3210, 9105, 1185},
-    {"chkmSubFolders", "QCheckBox", "Include Sub Folders", 5805, 1770, 3480, 285},
+    {"chkmSubFolders", "quorvel::TwoStateCheckBox", "Include Sub Folders", 5805, 1770, 3480, 285},
     {"cmdAbort", "QPushButton", "Abort", 6930, 2130, 1095, 330},
-    {"chkFullPath", "QCheckBox", "Return full folder path", 5805, 1365, 3480, 285},
-    {"chkEvents", "QCheckBox", "Enable File/Folder Found Event", 5805, 870, 3480, 285},
+    {"chkFullPath", "quorvel::TwoStateCheckBox", "Return full folder path", 5805, 1365, 3480, 285},
+    {"chkEvents", "quorvel::TwoStateCheckBox", "Enable File/Folder Found Event", 5805, 870, 3480,
+     285},
     {"Dir1", "quorvel::FolderList", nullptr, 135, 780, 5505, 1665},
     {"lblFileCount", "QLabel", "-", 990, 4515, 2715, 240},
     {"Label5", "QLabel", "Files Found:", 90, 4515, 915, 240},
@@ -129,9 +131,39 @@ void LayoutTest::initialCheckBoxes() {
                                                                {"chkFullPath", Qt::Unchecked},
                                                                {"chkmSubFolders", Qt::Checked}};
     for (const auto& [name, state] : expected) {
-        auto& box = Control<QCheckBox>(window, name);
-        QCOMPARE(box.checkState(), state);
-        QVERIFY2(box.isTristate(), name);
+        QCOMPARE(Control<QCheckBox>(window, name).checkState(), state);
+    }
+
+    // A click, the space bar or an accessibility client's press or toggle
+    // ticks or clears, nothing else. Greyed comes only from code, counts as
+    // set (MainWindowTest::checkBoxes) and is cleared like a tick.
+    window.show();
+    auto& box = Control<QCheckBox>(window, "chkFullPath");
+    QAccessibleActionInterface* actions =
+        QAccessible::queryAccessibleInterface(&box)->actionInterface();
+    QVERIFY(actions);
+    const std::pair<const char*, std::function<void()>> inputs[] = {
+        {"click", [&] { QTest::mouseClick(&box, Qt::LeftButton); }},
+        {"space", [&] { QTest::keyClick(&box, Qt::Key_Space); }},
+        {"press",
+         [&] {
+             // An animated click: down now, clicked a moment later.
+             actions->doAction(QAccessibleActionInterface::pressAction());
+             QTRY_VERIFY(!box.isDown());
+         }},
+        {"toggle", [&] { actions->doAction(QAccessibleActionInterface::toggleAction()); }},
+    };
+    const QList<Qt::CheckState> cycle{Qt::Checked, Qt::Unchecked, Qt::Checked, Qt::Unchecked,
+                                      Qt::Checked};
+    for (const auto& [how, input] : inputs) {
+        box.setCheckState(Qt::Unchecked);
+        QList<Qt::CheckState> states;
+        for (int i = 0; i < 5; ++i) {
+            if (i == 3) box.setCheckState(Qt::PartiallyChecked);
+            input();
+            states << box.checkState();
+        }
+        QVERIFY2(states == cycle, how);
     }
 }
 
