@@ -18,6 +18,11 @@
 // in its tooltip (FolderCountText), so an unreadable folder does not pass for
 // an empty one.
 //
+// Assistive technology reads the value labels (title, path, counts) by what
+// they show: they carry no fixed accessible name. The caption beside each is
+// its buddy, which Qt offers as a labelled-by relation; the title, which has
+// no caption, says what it is in its description.
+//
 // Errors: handlers are entered from Qt, which cannot carry an exception. Each
 // connection runs its handler under a guard that writes one line to stderr,
 // disables Abort and leaves the window usable.

@@ -72,6 +72,7 @@ class LayoutTest : public QObject {
     void identityAfterLoad();
     void iconsAfterLoad();
     void titleColourWhateverTheDesign();
+    void screenReaderReadsValues();
 
   private:
     std::unique_ptr<TempTree> tree_;
@@ -90,7 +91,12 @@ void LayoutTest::controlsAsDesigned() {
         QCOMPARE(w->parentWidget(), container);
         QCOMPARE(w->geometry(), QRect(d.left / 15, d.top / 15, d.width / 15, d.height / 15));
         if (d.text) QCOMPARE(DesignText(*w), QString::fromLatin1(d.text));
-        QVERIFY2(!w->accessibleName().isEmpty(), d.name);
+        // A value label is read by what it shows; every other control has
+        // a fixed name.
+        const bool value =
+            QByteArrayList{"lblTitle", "lblPath", "lblFolderCount", "lblFileCount"}.contains(
+                d.name);
+        QVERIFY2(w->accessibleName().isEmpty() == value, d.name);
     }
     QCOMPARE(window.findChild<QWidget*>("Dir1")->accessibleName(), QStringLiteral("Folder list"));
     QCOMPARE(window.findChild<QWidget*>("txtFolders")->accessibleName(),
@@ -258,6 +264,37 @@ void LayoutTest::titleColourWhateverTheDesign() {
             white = image.pixelColor(x, y) == Qt::white;
     }
     QVERIFY(white);
+}
+
+// A value label is read as the value it shows; what the value is comes from
+// the label beside it (a labelled-by relation) or, for the title, from its
+// description.
+void LayoutTest::screenReaderReadsValues() {
+    frmMain window(tree_->Root());
+    window.show();
+    const auto read = [&window](const char* name, QAccessible::Text what) {
+        return QAccessible::queryAccessibleInterface(window.findChild<QWidget*>(name))->text(what);
+    };
+    const auto labelledBy = [&window](const char* name) {
+        QStringList labels;
+        const auto relations =
+            QAccessible::queryAccessibleInterface(window.findChild<QWidget*>(name))
+                ->relations(QAccessible::Label);
+        for (const auto& [label, relation] : relations) labels << label->text(QAccessible::Name);
+        return labels;
+    };
+    QCOMPARE(read("lblTitle", QAccessible::Name), QStringLiteral("Quorvel"));
+    QCOMPARE(read("lblTitle", QAccessible::Description), QStringLiteral("Title"));
+    QCOMPARE(read("lblPath", QAccessible::Name), Q(tree_->Root()));
+    QCOMPARE(labelledBy("lblPath"), QStringList{"Selected Folder:"});
+    QCOMPARE(read("lblFolderCount", QAccessible::Name), QStringLiteral("2"));
+    QCOMPARE(labelledBy("lblFolderCount"), QStringList{"Folders Found:"});
+    QCOMPARE(read("lblFileCount", QAccessible::Name), QStringLiteral("2"));
+    QCOMPARE(labelledBy("lblFileCount"), QStringList{"Files Found:"});
+    // The panes are read by their text.
+    QAccessibleInterface* pane =
+        QAccessible::queryAccessibleInterface(window.findChild<QWidget*>("txtFolders"));
+    QCOMPARE(pane->textInterface()->text(0, 8), QStringLiteral("sub\nsub/"));
 }
 
 QTEST_MAIN(LayoutTest)
