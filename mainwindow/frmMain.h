@@ -25,7 +25,9 @@
 //
 // Errors: handlers are entered from Qt, which cannot carry an exception. Each
 // connection runs its handler under a guard that writes one line to stderr,
-// disables Abort and leaves the window usable.
+// disables Abort and leaves the window usable. A scan that ends in an error
+// (a counter overflow, memory running out, ...) says so on both counts, with
+// the error's message in their tooltips; the next folder change scans anew.
 
 #include <QWidget>
 #include <memory>
@@ -81,6 +83,8 @@ class frmMain : public QWidget {
     // One scan driver pass. Returns early, skipping the rest of its end
     // steps, once a newer folder change or a close has superseded it.
     void RunPass();
+    // `message` is the error's, or null when it has none.
+    void ShowScanFailed(const char* message);
     bool Superseded() const { return bRescanRequested || bCloseRequested; }
     void Yield();
     void AppendToPane(TextPane& pane, std::string_view utf8);

@@ -307,10 +307,11 @@ void MainWindowTest::errorLeavingHandler() {
     TempTree tree;
     BuildWorkedExample(tree);
     TempTree other;
-    other.Folder("bad");
+    other.File("bad/found.txt");
+    other.Folder("bad/deep");
     const std::string bad = other.Path("bad");
     auto reader = std::make_shared<FaultyReader>();
-    reader->ThrowWhenListed(bad + "/", [overflow] {
+    reader->ThrowWhenListed(bad + "/deep", [overflow] {
         if (overflow) throw OverflowError("counter overflow");
         throw std::runtime_error("disk on fire\nsecond line");
     });
@@ -329,10 +330,26 @@ void MainWindowTest::errorLeavingHandler() {
     QVERIFY(!Control<QPushButton>(window, "cmdAbort").isEnabled());
     QVERIFY(!window.IsScanning());
     QCOMPARE(LabelText(window, "lblPath"), Q(bad));
+    // The counts say that the scan failed, and why; the panes keep what the
+    // walk showed before the error.
+    const QString why = QStringLiteral("The scan failed:\n") +
+                        (overflow ? "counter overflow" : "disk on fire second line");
+    for (const char* name : {"lblFolderCount", "lblFileCount"}) {
+        const QLabel& count = Control<QLabel>(window, name);
+        QCOMPARE(count.text(), QStringLiteral("Scan failed"));
+        QCOMPARE(count.toolTip(), why);
+        QCOMPARE(count.accessibleDescription(), why);
+    }
+    const bool fileFirst = ListsBefore(bad, "found.txt", "deep");
+    QCOMPARE(Pane(window, "txtFilesFound").Text(),
+             fileFirst ? "1)-found.txt\t\t" + Q(bad) + "/\n" : QString());
+    QCOMPARE(Pane(window, "txtFiles").Text(), QString());
 
     // Still usable: the next folder is scanned as usual.
     dir1.SetPath(tree.Root());
     VerifyWorkedExample(window, tree.Root());
+    QCOMPARE(Control<QLabel>(window, "lblFileCount").toolTip(), QString());
+    QCOMPARE(Control<QLabel>(window, "lblFolderCount").accessibleDescription(), QString());
 }
 
 void MainWindowTest::controlCharactersInNames() {
