@@ -44,6 +44,7 @@ void clsDirwalk::ScanFolder(std::string sFolderPath) {
     colFolders = std::make_shared<Collection>();
     colFiles = std::make_shared<Collection>();
     colFailures = std::make_shared<std::vector<ReadFailure>>();
+    colLinksNotEntered = std::make_shared<std::vector<LinkNotEntered>>();
     linkTargetsEntered.clear();
     bAbort = kFalse;
     nFolderCount = 0;
@@ -113,8 +114,8 @@ void clsDirwalk::WalkFolder(std::string sPath) {
                 std::unique_ptr<FolderListing> child =
                     level.listing->OpenChild(entry.name, childError);
                 if (child) {
-                    if (entry.isLink) linkTargetsEntered.insert(entry.linkTarget);
                     sPathBuffer.push_back('/');
+                    if (entry.isLink) linkTargetsEntered.emplace(entry.linkTarget, sPathBuffer);
                     levels.push_back(Level{std::move(child), end + 1, 0});  // `level` now dangles
                 } else {
                     // Recorded with its trailing '/', like the root and a
@@ -166,11 +167,21 @@ void clsDirwalk::Yield() {
     yieldHook();
 }
 
-bool clsDirwalk::EntersLink(const DirEntry& entry, std::vector<Level>& levels) const {
+bool clsDirwalk::EntersLink(const DirEntry& entry, std::vector<Level>& levels) {
+    const auto refuse = [&](LinkNotEntered::Rule rule, std::string target) {
+        colLinksNotEntered->push_back(LinkNotEntered{sPathBuffer + '/', rule, std::move(target)});
+        return false;
+    };
     for (Level& l : levels) {
-        if (l.listing->Identity() == entry.linkTarget) return false;
+        if (l.listing->Identity() == entry.linkTarget) {
+            return refuse(LinkNotEntered::Rule::LeadsToOwnPath, sPathBuffer.substr(0, l.pathLen));
+        }
     }
-    return !linkTargetsEntered.contains(entry.linkTarget);
+    const auto entered = linkTargetsEntered.find(entry.linkTarget);
+    if (entered != linkTargetsEntered.end()) {
+        return refuse(LinkNotEntered::Rule::AlreadyEntered, entered->second);
+    }
+    return true;
 }
 
 void clsDirwalk::RecordFailure(std::string_view path, std::error_code error) {

@@ -120,6 +120,7 @@ WalkRun Walk(const std::string& root, ScanOptions options) {
         EXPECT_TRUE(f.error.category() == std::generic_category()) << f.error.category().name();
         run.failures.push_back(Failure{f.path, f.error.value()});
     }
+    run.linksNotEntered = *walker->LinksNotEntered();
     walker = nullptr;
     run.descriptorsAfter = OpenDescriptorCount();
     return run;
@@ -215,3 +216,10 @@ int OpenDescriptorCount() {
 }
 
 }  // namespace quorvel::testing
+
+void quorvel::PrintTo(const LinkNotEntered& link, std::ostream* out) {
+    const bool ownPath = link.rule == LinkNotEntered::Rule::LeadsToOwnPath;
+    *out << "(" << testing::Escaped(link.path)
+         << (ownPath ? ", leads to own path " : ", entered as ") << testing::Escaped(link.target)
+         << ")";
+}
