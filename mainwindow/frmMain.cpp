@@ -229,12 +229,17 @@ void frmMain::RunPass() {
     // Held until the pass ends, whatever happens to cDirwalk meanwhile.
     const std::shared_ptr<const Collection> colFolders = cDirwalk->Folders();
     const std::shared_ptr<const Collection> colFiles = cDirwalk->Files();
-    // Folders that could not be read are marked on the count, and named in
-    // its tooltip and accessible description: "empty" and "unreadable" must
-    // not look alike.
-    const FolderCountText folderCount = DescribeFolderCount(
-        cDirwalk->FolderCount(), cDirwalk->FileCount(), sPath, cDirwalk->ReadFailures().get());
-    ui->lblFolderCount->setText(folderCount.caption);
+    // Folders that could not be read, and links that were not entered, are
+    // marked on the count, and named in its tooltip and accessible
+    // description: "empty" and "not looked into" must not look alike.
+    const FolderCountText folderCount =
+        DescribeFolderCount(cDirwalk->FolderCount(), cDirwalk->FileCount(), sPath,
+                            cDirwalk->ReadFailures().get(), cDirwalk->LinksNotEntered().get());
+    const QFontMetrics metrics = ui->lblFolderCount->fontMetrics();
+    ui->lblFolderCount->setText(metrics.horizontalAdvance(folderCount.caption) <=
+                                        ui->lblFolderCount->width()
+                                    ? folderCount.caption
+                                    : folderCount.compactCaption);
     ui->lblFolderCount->setToolTip(folderCount.details);
     ui->lblFolderCount->setAccessibleDescription(folderCount.details);
     ui->lblFileCount->setText(QString::number(cDirwalk->FileCount()));

@@ -14,9 +14,9 @@
 // scans never nest. Closing the window during a scan aborts it as well and
 // closes once the walk has unwound.
 //
-// Folders the walk could not read are marked on the folder count and named
-// in its tooltip (FolderCountText), so an unreadable folder does not pass for
-// an empty one.
+// Folders the walk could not read, and links it did not enter, are marked on
+// the folder count and named in its tooltip (FolderCountText), so that they
+// do not pass for empty folders.
 //
 // Assistive technology reads the value labels (title, path, counts) by what
 // they show: they carry no fixed accessible name. The caption beside each is

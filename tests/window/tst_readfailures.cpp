@@ -53,6 +53,7 @@ class ReadFailuresTest : public QObject {
     void partlyReadRoot();
     void longListIsCapped();
     void realPermissionDenied();
+    void linksNotEnteredAreMarked();
 };
 
 void ReadFailuresTest::unreadableSubfoldersAreMarked() {
@@ -206,6 +207,50 @@ void ReadFailuresTest::realPermissionDenied() {
     QCOMPARE(LabelText(window, "lblFileCount"), QStringLiteral("1"));
     QCOMPARE(FolderCount(window).toolTip(),
              QStringLiteral("Could not read 1 folder:\n") + Q(shut) + "/: " + Reason(EACCES));
+}
+
+// Three links to one folder and a link back to its parent: the folder is
+// entered once as itself and once through the first link met; the other
+// links are listed but not entered, and the count says so together with the
+// unreadable folders.
+void ReadFailuresTest::linksNotEnteredAreMarked() {
+    TempTree tree;
+    tree.File("docs/a.txt");
+    tree.Link("docs/up", "..");
+    for (const char* link : {"l1", "l2", "l3"}) tree.Link(link, "docs");
+    tree.File("locked/inside.txt");
+    auto reader = std::make_shared<FaultyReader>();
+    reader->FailOpen(tree.Path("locked"), EACCES);
+    frmMain window(tree.Root(), reader);
+    window.show();
+
+    const QLabel& label = FolderCount(window);
+    QCOMPARE(label.text(), QStringLiteral("7 (5 not entered)"));
+    QCOMPARE(LabelText(window, "lblFileCount"), QStringLiteral("2"));
+    QVERIFY(label.fontMetrics().horizontalAdvance(label.text()) <= label.width());
+    // The widest count there can be keeps its numbers and drops the words.
+    QVERIFY(label.fontMetrics().horizontalAdvance(QStringLiteral("2147483647 (2147483647)")) <=
+            label.width());
+
+    const QString r = Q(tree.Root());
+    QString entered;
+    for (const std::string& name : ListedOrder(tree.Root())) {
+        if (entered.isEmpty() && name.size() == 2 && name[0] == 'l') entered = Q(name);
+    }
+    QStringList links{r + "/docs/up/: link back to " + r + "/, which holds it",
+                      r + "/" + entered + "/up/: link back to " + r + "/, which holds it"};
+    for (const QString link : {"l1", "l2", "l3"}) {
+        if (link != entered) {
+            links << r + "/" + link + "/: link to the folder listed at " + r + "/" + entered + "/";
+        }
+    }
+    links.sort();
+    const QStringList tip = label.toolTip().split('\n');
+    QCOMPARE(tip.mid(0, 3),
+             (QStringList{"Could not read 1 folder:", r + "/locked/: " + Reason(EACCES),
+                          "Did not enter 4 links:"}));
+    QCOMPARE(SortedAfterHeading(tip.mid(2)).mid(1), links);
+    QCOMPARE(label.accessibleDescription(), label.toolTip());
 }
 
 QTEST_MAIN(ReadFailuresTest)
