@@ -26,7 +26,7 @@ bool Plain(unsigned char c) {
 }
 
 bool AllPlain(std::uint64_t word) {
-    return ascii::AllPrintableAscii(word) && ascii::NoByteEquals(word, '\\');
+    return ascii::AllPrintableAsciiBut(word, '\\');
 }
 
 void AppendHex(std::string& out, char kind, char32_t value, int digits) {

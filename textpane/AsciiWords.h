@@ -35,12 +35,14 @@ inline bool AllPrintableAscii(std::uint64_t word) {
     return ((word | (word + kOnes) | (word - 0x20 * kOnes)) & kHighBits) == 0;
 }
 
-// No byte equals `byte`. (x - 1) & ~x has the high bit set in the lowest
-// zero byte of x, so the test is exact even though bytes above that one may
-// be flagged falsely.
-inline bool NoByteEquals(std::uint64_t word, unsigned char byte) {
-    const std::uint64_t x = word ^ (byte * kOnes);
-    return ((x - kOnes) & ~x & kHighBits) == 0;
+// Every byte is printable ASCII other than `excluded` (itself printable
+// ASCII). Once no byte has its high bit set, x = word ^ excluded is below
+// 0x80 in every byte, so x - 1 sets a high bit only in a byte where x is 0,
+// that is where the word holds `excluded`; a borrow passed on from there
+// only comes after a byte has already failed.
+inline bool AllPrintableAsciiBut(std::uint64_t word, unsigned char excluded) {
+    const std::uint64_t x = word ^ (excluded * kOnes);
+    return ((word | (word + kOnes) | (word - 0x20 * kOnes) | (x - kOnes)) & kHighBits) == 0;
 }
 
 // Whether the bytes left after the last whole word of a text pass `test`,
