@@ -216,10 +216,3 @@ int OpenDescriptorCount() {
 }
 
 }  // namespace quorvel::testing
-
-void quorvel::PrintTo(const LinkNotEntered& link, std::ostream* out) {
-    const bool ownPath = link.rule == LinkNotEntered::Rule::LeadsToOwnPath;
-    *out << "(" << testing::Escaped(link.path)
-         << (ownPath ? ", leads to own path " : ", entered as ") << testing::Escaped(link.target)
-         << ")";
-}

@@ -115,7 +115,3 @@ int OpenDescriptorCount();
 std::string Escaped(std::string_view text);
 
 }  // namespace quorvel::testing
-
-namespace quorvel {
-void PrintTo(const LinkNotEntered& link, std::ostream* out);
-}  // namespace quorvel
