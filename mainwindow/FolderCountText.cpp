@@ -15,36 +15,78 @@ QString Reason(std::error_code error) {
     return QString::fromLocal8Bit(error.message());
 }
 
+QString Line(const ReadFailure& failure) {
+    return ShownText(failure.path) + QStringLiteral(": ") + Reason(failure.error);
+}
+
+QString Line(const LinkNotEntered& link) {
+    const QString target = ShownText(link.target);
+    return ShownText(link.path) + QStringLiteral(": ") +
+           (link.rule == LinkNotEntered::Rule::LeadsToOwnPath
+                ? QStringLiteral("link back to %1, which holds it").arg(target)
+                : QStringLiteral("link to the folder listed at %1").arg(target));
+}
+
+// A heading, then one line per item while `budget` lasts, then how many more
+// there are.
+template <class Item>
+void AppendPart(QStringList& lines, const QString& heading, const std::vector<Item>& items,
+                std::size_t& budget) {
+    if (items.empty()) return;
+    lines << heading;
+    const std::size_t listed = std::min(items.size(), budget);
+    for (std::size_t i = 0; i < listed; ++i) lines << Line(items[i]);
+    budget -= listed;
+    // With none of them listed, the heading's count says it all.
+    if (listed > 0 && items.size() > listed) {
+        lines << QStringLiteral("and %1 more").arg(items.size() - listed);
+    }
+}
+
 }  // namespace
 
 FolderCountText DescribeFolderCount(Counter nFolderCount, Counter nFileCount,
                                     std::string_view sRootPath,
-                                    const std::vector<ReadFailure>* failures) {
-    FolderCountText text{QString::number(nFolderCount), {}};
-    if (!failures || failures->empty()) return text;
+                                    const std::vector<ReadFailure>* failures,
+                                    const std::vector<LinkNotEntered>* links) {
+    static const std::vector<ReadFailure> noFailures;
+    static const std::vector<LinkNotEntered> noLinks;
+    const std::vector<ReadFailure>& unread = failures ? *failures : noFailures;
+    const std::vector<LinkNotEntered>& notEntered = links ? *links : noLinks;
+    const QString count = QString::number(nFolderCount);
+    FolderCountText text{count, count, {}};
+    const std::size_t marked = unread.size() + notEntered.size();
+    if (marked == 0) return text;
 
     // The scanner records the root with a trailing '/', like every folder.
     std::string root(sRootPath);
     if (root.empty() || root.back() != '/') root.push_back('/');
     const bool rootUnread = nFolderCount == 0 && nFileCount == 0 &&
-                            std::any_of(failures->begin(), failures->end(),
+                            std::any_of(unread.begin(), unread.end(),
                                         [&](const ReadFailure& f) { return f.path == root; });
-    const std::size_t total = failures->size();
-    text.caption += rootUnread ? QStringLiteral(" (could not read)")
-                               : QStringLiteral(" (%1 unreadable)").arg(total);
+    if (rootUnread) {
+        text.caption = text.compactCaption = count + QStringLiteral(" (could not read)");
+    } else {
+        text.caption = count + (notEntered.empty() ? QStringLiteral(" (%1 unreadable)")
+                                                   : QStringLiteral(" (%1 not entered)"))
+                                   .arg(marked);
+        text.compactCaption = count + QStringLiteral(" (%1)").arg(marked);
+    }
 
-    // The heading keeps the first line free of anything that looks like a
+    // The headings keep the first line free of anything that looks like a
     // tag, so Qt shows the tooltip as plain text whatever the paths hold;
     // ShownText keeps each path on its own line.
     QStringList lines;
-    lines << (total == 1 ? QStringLiteral("Could not read 1 folder:")
-                         : QStringLiteral("Could not read %1 folders:").arg(total));
-    const std::size_t listed = std::min(total, kListedReadFailures);
-    for (std::size_t i = 0; i < listed; ++i) {
-        const ReadFailure& failure = (*failures)[i];
-        lines << ShownText(failure.path) + QStringLiteral(": ") + Reason(failure.error);
-    }
-    if (total > listed) lines << QStringLiteral("and %1 more").arg(total - listed);
+    std::size_t budget = kListedFolders;
+    AppendPart(lines,
+               unread.size() == 1 ? QStringLiteral("Could not read 1 folder:")
+                                  : QStringLiteral("Could not read %1 folders:").arg(unread.size()),
+               unread, budget);
+    AppendPart(lines,
+               notEntered.size() == 1
+                   ? QStringLiteral("Did not enter 1 link:")
+                   : QStringLiteral("Did not enter %1 links:").arg(notEntered.size()),
+               notEntered, budget);
     text.details = lines.join(QLatin1Char('\n'));
     return text;
 }

@@ -2,8 +2,10 @@
 // What lblFolderCount shows once a scan has ended.
 //
 // A folder that could not be read is still listed and counted, but its
-// contents are missing: a bare count would make it look like an empty
-// folder. So the count carries a mark when the scan met such folders, and the
+// contents are missing; so are those of a link that the walk did not enter
+// (it leads back up its own path, or to a folder already listed through an
+// earlier link). A bare count would make either look like an empty folder.
+// So the count carries a mark when the scan met such folders, and the
 // details (which folders, and why) go where they do not move any control:
 // the label's tooltip and its accessible description.
 
@@ -18,21 +20,27 @@
 namespace quorvel {
 
 struct FolderCountText {
-    // "12", "12 (3 unreadable)", or "0 (could not read)" when the chosen
-    // folder itself gave nothing.
+    // "12", "12 (3 unreadable)", "12 (5 not entered)" when links were not
+    // entered (counted together with the unreadable folders), or
+    // "0 (could not read)" when the chosen folder itself gave nothing.
     QString caption;
-    // Plain text, one folder per line after a heading; empty when every
-    // folder could be read.
+    // The same numbers without the words ("12 (5)"), for a label too narrow
+    // for the caption: the widest counts there can be need it at 8 pt.
+    QString compactCaption;
+    // Plain text: the unreadable folders, then the links not entered, each
+    // part after a heading, one folder a line; empty when there are none.
     QString details;
 };
 
-// Folders named in the details; the rest are summed up in one line.
-inline constexpr std::size_t kListedReadFailures = 20;
+// Folders named in the details, both kinds together; the rest are summed up.
+inline constexpr std::size_t kListedFolders = 20;
 
 // `sRootPath` is the scanned folder as handed to ScanFolder (a trailing '/'
-// or not); `failures` is the scanner's ReadFailures(), null before a scan.
+// or not); `failures` and `links` are the scanner's ReadFailures() and
+// LinksNotEntered(), null before a scan.
 FolderCountText DescribeFolderCount(Counter nFolderCount, Counter nFileCount,
                                     std::string_view sRootPath,
-                                    const std::vector<ReadFailure>* failures);
+                                    const std::vector<ReadFailure>* failures,
+                                    const std::vector<LinkNotEntered>* links);
 
 }  // namespace quorvel

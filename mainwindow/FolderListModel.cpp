@@ -11,14 +11,14 @@
 namespace quorvel {
 namespace {
 
-// The text a name shows, for collating it: for printable ASCII, nearly
-// every name, the name itself, widened into `buffer` and not copied again.
-// Only valid until `buffer` changes.
+// The text a name shows, for collating it: for printable ASCII without a
+// backslash, nearly every name, the name itself, widened into `buffer` and
+// not copied again. Only valid until `buffer` changes.
 QString CollationText(std::string_view name, std::u16string& buffer) {
     buffer.resize(name.size());
     for (std::size_t i = 0; i < name.size(); ++i) {
         const auto c = static_cast<unsigned char>(name[i]);
-        if (c < 0x20 || c > 0x7E) return ShownText(name);
+        if (c < 0x20 || c > 0x7E || c == '\\') return ShownText(name);
         buffer[i] = c;
     }
     return QString::fromRawData(reinterpret_cast<const QChar*>(buffer.data()),

@@ -10,29 +10,64 @@ namespace {
 
 constexpr char kHex[] = "0123456789ABCDEF";
 
-bool NeedsEscape(char32_t cp) {
-    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029;
+bool IsBidiControl(char32_t cp) {
+    return cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) ||
+           (cp >= 0x2066 && cp <= 0x2069);
 }
 
-void AppendEscape(std::string& out, char32_t cp) {
+bool NeedsEscape(char32_t cp) {
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029 ||
+           IsBidiControl(cp);
+}
+
+// Printable ASCII other than the backslash: shown exactly as it is.
+bool Plain(unsigned char c) {
+    return c >= 0x20 && c < 0x7F && c != '\\';
+}
+
+bool AllPlain(std::uint64_t word) {
+    return ascii::AllPrintableAsciiBut(word, '\\');
+}
+
+void AppendHex(std::string& out, char kind, char32_t value, int digits) {
     out.push_back('\\');
+    out.push_back(kind);
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
+        out.push_back(kHex[(value >> shift) & 0xF]);
+}
+
+// \xNN stands for a byte and \uNNNN for a character; below 0x80 the two are
+// the same, so C0 controls and DEL take the shorter form.
+void AppendEscape(std::string& out, char32_t cp) {
     switch (cp) {
         case U'\n':
-            out.push_back('n');
+            out.append("\\n");
             return;
         case U'\t':
-            out.push_back('t');
+            out.append("\\t");
             return;
         case U'\r':
-            out.push_back('r');
+            out.append("\\r");
             return;
         default:
             break;
     }
-    const int digits = cp > 0xFF ? 4 : 2;
-    out.push_back(cp > 0xFF ? 'u' : 'x');
-    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
-        out.push_back(kHex[(cp >> shift) & 0xF]);
+    if (cp < 0x80) {
+        AppendHex(out, 'x', cp, 2);
+    } else {
+        AppendHex(out, 'u', cp, 4);
+    }
+}
+
+// Whether what `rest` (the bytes after a backslash) starts with would, shown
+// after a single backslash, read as an escape.
+bool ReadsAsEscape(std::string_view rest) {
+    if (rest.empty()) return false;
+    const auto c = static_cast<unsigned char>(rest.front());
+    if (c < 0x80) return !Plain(c) || std::string_view("ntrxu").find(rest.front()) != rest.npos;
+    const Utf8Sequence next =
+        DecodeUtf8Sequence(reinterpret_cast<const unsigned char*>(rest.data()), rest.size());
+    return !next.wellFormed || NeedsEscape(next.codePoint);
 }
 
 }  // namespace
@@ -43,26 +78,26 @@ void AppendShown(std::string& out, std::string_view bytes) {
         // Plain printable ASCII is nearly every name: copy runs of it at once.
         std::size_t run = i;
         while (bytes.size() - run >= ascii::kWordBytes &&
-               ascii::AllPrintableAscii(ascii::LoadWord(bytes.data() + run)))
+               AllPlain(ascii::LoadWord(bytes.data() + run)))
             run += ascii::kWordBytes;
         if (bytes.size() - run < ascii::kWordBytes &&
-            ascii::LastWordPasses(bytes.data(), bytes.size(), ascii::AllPrintableAscii))
+            ascii::LastWordPasses(bytes.data(), bytes.size(), AllPlain))
             run = bytes.size();
-        while (run < bytes.size()) {
-            const auto c = static_cast<unsigned char>(bytes[run]);
-            if (c < 0x20 || c >= 0x7F) break;
-            ++run;
-        }
+        while (run < bytes.size() && Plain(static_cast<unsigned char>(bytes[run]))) ++run;
         out.append(bytes.substr(i, run - i));
         i = run;
         if (i == bytes.size()) break;
 
+        if (bytes[i] == '\\') {
+            out.append(ReadsAsEscape(bytes.substr(i + 1)) ? "\\\\" : "\\");
+            ++i;
+            continue;
+        }
         const Utf8Sequence sequence = DecodeUtf8Sequence(
             reinterpret_cast<const unsigned char*>(bytes.data()) + i, bytes.size() - i);
         if (!sequence.wellFormed) {
-            // One replacement per byte: the byte count of a broken name
-            // stays visible.
-            out.append("\xEF\xBF\xBD");  // U+FFFD
+            // One escape per byte, so the bytes come back from what is shown.
+            AppendHex(out, 'x', static_cast<unsigned char>(bytes[i]), 2);
             ++i;
         } else {
             if (NeedsEscape(sequence.codePoint)) {

@@ -50,13 +50,17 @@ void SetBackground(QWidget& widget, const QColor& color) {
     widget.setPalette(palette);
 }
 
-// One line, whatever the message holds.
-void ReportHandlerError(const char* handlerName, const char* message) {
+// An error's message as one line, whatever it holds.
+std::string OneLine(const char* message) {
     std::string line = message ? message : "";
     for (char& c : line) {
         if (c == '\n' || c == '\r') c = ' ';
     }
-    std::fprintf(stderr, "quorvel: %s: %s\n", handlerName, line.c_str());
+    return line;
+}
+
+void ReportHandlerError(const char* handlerName, const char* message) {
+    std::fprintf(stderr, "quorvel: %s: %s\n", handlerName, OneLine(message).c_str());
     std::fflush(stderr);
 }
 
@@ -185,11 +189,19 @@ void frmMain::Dir1_Change() {
         return;
     }
     PassScope scope(nPassDepth, bCloseRequested, *this);
-    // Each round needs a folder change made during the previous one.
-    do {
-        bRescanRequested = false;
-        RunPass();
-    } while (bRescanRequested && !bCloseRequested);
+    try {
+        // Each round needs a folder change made during the previous one.
+        do {
+            bRescanRequested = false;
+            RunPass();
+        } while (bRescanRequested && !bCloseRequested);
+    } catch (const std::exception& error) {
+        ShowScanFailed(error.what());
+        throw;
+    } catch (...) {
+        ShowScanFailed(nullptr);
+        throw;
+    }
     bRescanRequested = false;
 }
 
@@ -217,15 +229,22 @@ void frmMain::RunPass() {
     // Held until the pass ends, whatever happens to cDirwalk meanwhile.
     const std::shared_ptr<const Collection> colFolders = cDirwalk->Folders();
     const std::shared_ptr<const Collection> colFiles = cDirwalk->Files();
-    // Folders that could not be read are marked on the count, and named in
-    // its tooltip and accessible description: "empty" and "unreadable" must
-    // not look alike.
-    const FolderCountText folderCount = DescribeFolderCount(
-        cDirwalk->FolderCount(), cDirwalk->FileCount(), sPath, cDirwalk->ReadFailures().get());
-    ui->lblFolderCount->setText(folderCount.caption);
+    // Folders that could not be read, and links that were not entered, are
+    // marked on the count, and named in its tooltip and accessible
+    // description: "empty" and "not looked into" must not look alike.
+    const FolderCountText folderCount =
+        DescribeFolderCount(cDirwalk->FolderCount(), cDirwalk->FileCount(), sPath,
+                            cDirwalk->ReadFailures().get(), cDirwalk->LinksNotEntered().get());
+    const QFontMetrics metrics = ui->lblFolderCount->fontMetrics();
+    ui->lblFolderCount->setText(metrics.horizontalAdvance(folderCount.caption) <=
+                                        ui->lblFolderCount->width()
+                                    ? folderCount.caption
+                                    : folderCount.compactCaption);
     ui->lblFolderCount->setToolTip(folderCount.details);
     ui->lblFolderCount->setAccessibleDescription(folderCount.details);
     ui->lblFileCount->setText(QString::number(cDirwalk->FileCount()));
+    ui->lblFileCount->setToolTip({});
+    ui->lblFileCount->setAccessibleDescription({});
     ui->lblFolderCount->repaint();
     ui->lblFileCount->repaint();
 
@@ -257,6 +276,19 @@ void frmMain::cDirwalk_EntryFound(std::string_view Name, std::string_view Relati
 void frmMain::cmdAbort_Click() {
     if (cDirwalk) cDirwalk->Abort();
     ui->cmdAbort->setEnabled(false);
+}
+
+// The counts of the previous folder must not pass for this one's: both say
+// the scan failed, and their tooltip and description say why. The panes keep
+// what the walk showed before the error.
+void frmMain::ShowScanFailed(const char* message) {
+    const QString why = QStringLiteral("The scan failed:\n") +
+                        (message ? ShownText(OneLine(message)) : QStringLiteral("unknown error"));
+    for (QLabel* count : {ui->lblFolderCount, ui->lblFileCount}) {
+        count->setText(QStringLiteral("Scan failed"));
+        count->setToolTip(why);
+        count->setAccessibleDescription(why);
+    }
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {

@@ -14,13 +14,20 @@
 // scans never nest. Closing the window during a scan aborts it as well and
 // closes once the walk has unwound.
 //
-// Folders the walk could not read are marked on the folder count and named
-// in its tooltip (FolderCountText), so an unreadable folder does not pass for
-// an empty one.
+// Folders the walk could not read, and links it did not enter, are marked on
+// the folder count and named in its tooltip (FolderCountText), so that they
+// do not pass for empty folders.
+//
+// Assistive technology reads the value labels (title, path, counts) by what
+// they show: they carry no fixed accessible name. The caption beside each is
+// its buddy, which Qt offers as a labelled-by relation; the title, which has
+// no caption, says what it is in its description.
 //
 // Errors: handlers are entered from Qt, which cannot carry an exception. Each
 // connection runs its handler under a guard that writes one line to stderr,
-// disables Abort and leaves the window usable.
+// disables Abort and leaves the window usable. A scan that ends in an error
+// (a counter overflow, memory running out, ...) says so on both counts, with
+// the error's message in their tooltips; the next folder change scans anew.
 
 #include <QWidget>
 #include <memory>
@@ -76,6 +83,8 @@ class frmMain : public QWidget {
     // One scan driver pass. Returns early, skipping the rest of its end
     // steps, once a newer folder change or a close has superseded it.
     void RunPass();
+    // `message` is the error's, or null when it has none.
+    void ShowScanFailed(const char* message);
     bool Superseded() const { return bRescanRequested || bCloseRequested; }
     void Yield();
     void AppendToPane(TextPane& pane, std::string_view utf8);

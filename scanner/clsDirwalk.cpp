@@ -52,6 +52,7 @@ void clsDirwalk::ScanFolder(std::string sFolderPath) {
     colFolders = std::make_shared<Collection>();
     colFiles = std::make_shared<Collection>();
     colFailures = std::make_shared<std::vector<ReadFailure>>();
+    colLinksNotEntered = std::make_shared<std::vector<LinkNotEntered>>();
     linkTargetsEntered.clear();
     bAbort = kFalse;
     nFolderCount = 0;
@@ -121,8 +122,8 @@ void clsDirwalk::WalkFolder(std::string sPath) {
                 std::unique_ptr<FolderListing> child =
                     level.listing->OpenChild(entry.name, childError);
                 if (child) {
-                    if (entry.isLink) linkTargetsEntered.insert(entry.linkTarget);
                     sPathBuffer.push_back(kPathSeparator);
+                    if (entry.isLink) linkTargetsEntered.emplace(entry.linkTarget, sPathBuffer);
                     levels.push_back(Level{std::move(child), end + 1, 0});  // `level` now dangles
                 } else {
                     // Recorded with its trailing separator, like the root
@@ -174,11 +175,22 @@ void clsDirwalk::YieldToOwner() {
     yieldHook();
 }
 
-bool clsDirwalk::EntersLink(const DirEntry& entry, std::vector<Level>& levels) const {
+bool clsDirwalk::EntersLink(const DirEntry& entry, std::vector<Level>& levels) {
+    const auto refuse = [&](LinkNotEntered::Rule rule, std::string target) {
+        colLinksNotEntered->push_back(
+            LinkNotEntered{sPathBuffer + kPathSeparator, rule, std::move(target)});
+        return false;
+    };
     for (Level& l : levels) {
-        if (l.listing->Identity() == entry.linkTarget) return false;
+        if (l.listing->Identity() == entry.linkTarget) {
+            return refuse(LinkNotEntered::Rule::LeadsToOwnPath, sPathBuffer.substr(0, l.pathLen));
+        }
     }
-    return !linkTargetsEntered.contains(entry.linkTarget);
+    const auto entered = linkTargetsEntered.find(entry.linkTarget);
+    if (entered != linkTargetsEntered.end()) {
+        return refuse(LinkNotEntered::Rule::AlreadyEntered, entered->second);
+    }
+    return true;
 }
 
 void clsDirwalk::RecordFailure(std::string_view path, std::error_code error) {

@@ -31,7 +31,8 @@
 // paths multiply without ever looping, from exhausting memory: without it,
 // /sys alone yields tens of millions of paths a minute. On Windows the links
 // are junctions and symbolic links to folders (reparse points marked as
-// folders).
+// folders). LinksNotEntered() records each such link with the rule, so that
+// it need not pass for an empty folder.
 //
 // Read-ahead follows the reader interface (DirectoryReader.h), whatever the
 // platform.
@@ -49,8 +50,8 @@
 // contents are missing, and ReadFailures() records it with the reason.
 
 #include <functional>
+#include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -73,6 +74,25 @@ using EntryFoundHandler = std::function<void(std::string_view Name, std::string_
 struct ReadFailure {
     std::string path;
     std::error_code error;
+};
+
+// A link to a folder that the walk listed, counted and reported but did not
+// enter, because of one of the link rules.
+struct LinkNotEntered {
+    enum class Rule {
+        // It leads back to a folder on its own path: entering it would loop.
+        LeadsToOwnPath,
+        // This scan already entered its folder through an earlier link.
+        AlreadyEntered,
+    };
+    // The link, as a full path ending in the separator.
+    std::string path;
+    Rule rule;
+    // Also a full path ending in the separator. LeadsToOwnPath: the folder
+    // on the path that it leads to. AlreadyEntered: the earlier link, under
+    // which the folder's contents are listed.
+    std::string target;
+    bool operator==(const LinkNotEntered&) const = default;
 };
 
 class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
@@ -117,6 +137,14 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
     // new list every scan.
     std::shared_ptr<const std::vector<ReadFailure>> ReadFailures() const { return colFailures; }
 
+    // Links of the latest scan that were not entered, in the order met. A
+    // list of their own beside ReadFailures(), as nothing failed: null before
+    // the first scan; a new list every scan. Links are only entered with
+    // SubFolders set, so without it this stays empty.
+    std::shared_ptr<const std::vector<LinkNotEntered>> LinksNotEntered() const {
+        return colLinksNotEntered;
+    }
+
     bool IsScanning() const { return bScanning; }
 
   private:
@@ -127,13 +155,16 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
     void CompleteFolder(std::size_t nameStart, std::size_t nameEnd);
     // Not Yield: <windows.h> makes that name a macro.
     void YieldToOwner();
-    bool EntersLink(const DirEntry& entry, std::vector<Level>& levels) const;
+    // Whether the walk enters the link `entry`, whose path is in the path
+    // buffer; records it when not.
+    bool EntersLink(const DirEntry& entry, std::vector<Level>& levels);
     void RecordFailure(std::string_view path, std::error_code error);
 
     std::shared_ptr<DirectoryReader> reader;
     std::shared_ptr<Collection> colFolders;
     std::shared_ptr<Collection> colFiles;
     std::shared_ptr<std::vector<ReadFailure>> colFailures;
+    std::shared_ptr<std::vector<LinkNotEntered>> colLinksNotEntered;
     std::string sRootPath;
     Flag bAbort = kFalse;
     Flag bEvents = kFalse;
@@ -142,9 +173,10 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
     Counter nFolderCount = 0;
     Counter nFileCount = 0;
     bool bScanning = false;
-    // Link targets entered during the current scan; only links land here, so
-    // an ordinary tree never pays for it.
-    std::set<FolderId> linkTargetsEntered;
+    // Link targets entered during the current scan, each with the path of the
+    // link it was entered through; only links land here, so an ordinary tree
+    // never pays for it.
+    std::map<FolderId, std::string> linkTargetsEntered;
     std::function<void()> yieldHook;
     std::function<void()> pendingYieldHook;
     bool bInYield = false;

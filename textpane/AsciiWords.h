@@ -35,6 +35,16 @@ inline bool AllPrintableAscii(std::uint64_t word) {
     return ((word | (word + kOnes) | (word - 0x20 * kOnes)) & kHighBits) == 0;
 }
 
+// Every byte is printable ASCII other than `excluded` (itself printable
+// ASCII). Once no byte has its high bit set, x = word ^ excluded is below
+// 0x80 in every byte, so x - 1 sets a high bit only in a byte where x is 0,
+// that is where the word holds `excluded`; a borrow passed on from there
+// only comes after a byte has already failed.
+inline bool AllPrintableAsciiBut(std::uint64_t word, unsigned char excluded) {
+    const std::uint64_t x = word ^ (excluded * kOnes);
+    return ((word | (word + kOnes) | (word - 0x20 * kOnes) | (x - kOnes)) & kHighBits) == 0;
+}
+
 // Whether the bytes left after the last whole word of a text pass `test`,
 // read as the one word that ends at the text's end. That word overlaps bytes
 // already looked at, which does no harm: when all of it passes, so do the

@@ -124,6 +124,7 @@ WalkRun Walk(const std::string& root, ScanOptions options) {
         EXPECT_TRUE(f.error.category() == std::generic_category()) << f.error.category().name();
         run.failures.push_back(Failure{f.path, f.error.value()});
     }
+    run.linksNotEntered = *walker->LinksNotEntered();
     walker = nullptr;
     run.descriptorsAfter = OpenDescriptorCount();
     return run;

@@ -77,6 +77,7 @@ struct ScanOptions {
 struct WalkRun {
     ScanResult scan;
     std::vector<Failure> failures;
+    std::vector<LinkNotEntered> linksNotEntered;
     int yields = 0;
     int descriptorsBefore = 0;
     int descriptorsAfter = 0;  // after the scanner was destroyed

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,21 @@ TEST(HostileLinks, MazeOfLoopsAndBrokenLinksEndsWithEveryPathListedOnce) {
               Sorted({tree.Path("self"), tree.Path("chain1"), tree.Path("chain2"),
                       tree.Path("dead"), tree.Path("a/deadAbs"), tree.Path("x/out/o/f")}));
     EXPECT_EQ(result.failures, std::vector<Failure>{});
+    // Each link listed but not entered, with its rule and where it leads.
+    using enum LinkNotEntered::Rule;
+    const auto loop = [&tree](std::string_view link, std::string_view to) {
+        return LinkNotEntered{tree.Path(link) + "/", LeadsToOwnPath, tree.Path(to)};
+    };
+    std::vector<LinkNotEntered> links = result.linksNotEntered;
+    std::sort(links.begin(), links.end(), [](auto& a, auto& b) { return a.path < b.path; });
+    EXPECT_EQ(links, (std::vector<LinkNotEntered>{
+                         loop("a/b/top", ""),
+                         loop("a/b/up", "a/"),
+                         loop("a/here", "a/"),
+                         loop("x/out/o/back", ""),
+                         loop("x/toY/toX", "x/"),
+                         {tree.Path("y/toX/out/"), AlreadyEntered, tree.Path("x/out/")},
+                         loop("y/toX/toY", "y/")}));
 }
 
 // Eight folders, each linked to all eight: with only the loop rule there are
@@ -72,6 +88,7 @@ TEST(HostileLinks, LinkGraphWithoutLoopsEntersEachLinkedFolderOnce) {
     EXPECT_EQ(result.scan.folderCount, kFolders + 2 * kFolders * kFolders);
     EXPECT_EQ(result.scan.fileCount, 2 * kFolders);
     EXPECT_EQ(result.failures, std::vector<Failure>{});
+    EXPECT_EQ(result.linksNotEntered.size(), std::size_t{2 * kFolders * kFolders - kFolders});
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // twips, 15 to a pixel), its design text, fonts, colours, initial values and
 // tab order, and the fixed frame with a close box only.
 
+#include <QAccessible>
 #include <QFrame>
 #include <QStyle>
 #include <QtTest>
@@ -29,10 +30,11 @@ const Design kDesign[] = {
     {"txtFilesFound", "quorvel::TextPane", nullptr, 45, 7980, 9105, 1275},
     {"txtFoldersFound", "quorvel::TextPane", nullptr, 45, 6360, 9060, 1320},
     {"txtFolders", "quorvel::TextPane", nullptr, 90, 3210, 9105, 1185},
-    {"chkmSubFolders", "QCheckBox", "Include Sub Folders", 5805, 1770, 3480, 285},
+    {"chkmSubFolders", "quorvel::TwoStateCheckBox", "Include Sub Folders", 5805, 1770, 3480, 285},
     {"cmdAbort", "QPushButton", "Abort", 6930, 2130, 1095, 330},
-    {"chkFullPath", "QCheckBox", "Return full folder path", 5805, 1365, 3480, 285},
-    {"chkEvents", "QCheckBox", "Enable File/Folder Found Event", 5805, 870, 3480, 285},
+    {"chkFullPath", "quorvel::TwoStateCheckBox", "Return full folder path", 5805, 1365, 3480, 285},
+    {"chkEvents", "quorvel::TwoStateCheckBox", "Enable File/Folder Found Event", 5805, 870, 3480,
+     285},
     {"Dir1", "quorvel::FolderList", nullptr, 135, 780, 5505, 1665},
     {"lblFileCount", "QLabel", "-", 990, 4515, 2715, 240},
     {"Label5", "QLabel", "Files Found:", 90, 4515, 915, 240},
@@ -88,7 +90,22 @@ void LayoutTest::controlsAsDesigned() {
         QCOMPARE(w->parentWidget(), container);
         QCOMPARE(w->geometry(), QRect(d.left / 15, d.top / 15, d.width / 15, d.height / 15));
         if (d.text) QCOMPARE(DesignText(*w), QString::fromLatin1(d.text));
-        QVERIFY2(!w->accessibleName().isEmpty(), d.name);
+        // A value label (lbl...) is read by what it shows, the rest by name.
+        if (QByteArray(d.name).startsWith("lbl")) {
+            QCOMPARE(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name),
+                     DesignText(*w));
+        } else {
+            QVERIFY2(!w->accessibleName().isEmpty(), d.name);
+        }
+    }
+    // Each value's caption says what it is: a labelled-by relation.
+    const std::pair<const char*, const char*> captions[] = {
+        {"Label1", "lblPath"}, {"Label3", "lblFolderCount"}, {"Label5", "lblFileCount"}};
+    for (const auto& [caption, value] : captions) {
+        const auto by = QAccessible::queryAccessibleInterface(window.findChild<QWidget*>(value))
+                            ->relations(QAccessible::Label);
+        QVERIFY2(by.size() == 1 && by[0].first->object() == window.findChild<QObject*>(caption),
+                 value);
     }
     QCOMPARE(window.findChild<QWidget*>("Dir1")->accessibleName(), QStringLiteral("Folder list"));
     QCOMPARE(window.findChild<QWidget*>("txtFolders")->accessibleName(),
@@ -129,9 +146,27 @@ void LayoutTest::initialCheckBoxes() {
                                                                {"chkFullPath", Qt::Unchecked},
                                                                {"chkmSubFolders", Qt::Checked}};
     for (const auto& [name, state] : expected) {
-        auto& box = Control<QCheckBox>(window, name);
-        QCOMPARE(box.checkState(), state);
-        QVERIFY2(box.isTristate(), name);
+        QCOMPARE(Control<QCheckBox>(window, name).checkState(), state);
+    }
+
+    // A click, the space bar or an accessibility client's toggle ticks a
+    // clear box and clears a ticked or greyed one.
+    window.show();
+    auto& box = Control<QCheckBox>(window, "chkFullPath");
+    QAccessibleActionInterface* actions =
+        QAccessible::queryAccessibleInterface(&box)->actionInterface();
+    const std::function<void()> inputs[] = {
+        [&] { QTest::mouseClick(&box, Qt::LeftButton); },
+        [&] { QTest::keyClick(&box, Qt::Key_Space); },
+        [&] { actions->doAction(QAccessibleActionInterface::toggleAction()); }};
+    for (const auto& input : inputs) {
+        QList<Qt::CheckState> after;
+        for (const auto before : {Qt::Unchecked, Qt::Checked, Qt::PartiallyChecked}) {
+            box.setCheckState(before);
+            input();
+            after << box.checkState();
+        }
+        QCOMPARE(after, (QList<Qt::CheckState>{Qt::Checked, Qt::Unchecked, Qt::Unchecked}));
     }
 }
 
@@ -190,6 +225,10 @@ void LayoutTest::identityAfterLoad() {
     QCOMPARE(window.windowTitle(), QStringLiteral("Quorvel"));
     QCOMPARE(window.windowHandle()->title(), QStringLiteral("Quorvel"));
     QCOMPARE(LabelText(window, "lblTitle"), QStringLiteral("Quorvel"));
+    QAccessibleInterface* title =
+        QAccessible::queryAccessibleInterface(window.findChild<QWidget*>("lblTitle"));
+    QCOMPARE(title->text(QAccessible::Name), QStringLiteral("Quorvel"));
+    QCOMPARE(title->text(QAccessible::Description), QStringLiteral("Title"));
     QCOMPARE(ApplicationTitle(), QStringLiteral("Quorvel 1.0"));
     QVERIFY(QGuiApplication::applicationDisplayName() == QStringLiteral("Quorvel") ||
             QGuiApplication::applicationDisplayName().isEmpty());

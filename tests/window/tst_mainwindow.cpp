@@ -329,10 +329,21 @@ void MainWindowTest::errorLeavingHandler() {
     QVERIFY(!Control<QPushButton>(window, "cmdAbort").isEnabled());
     QVERIFY(!window.IsScanning());
     QCOMPARE(LabelText(window, "lblPath"), Q(bad));
+    // Both counts say that the scan failed, and why.
+    const QString why = QStringLiteral("The scan failed:\n") +
+                        (overflow ? "counter overflow" : "disk on fire second line");
+    for (const char* name : {"lblFolderCount", "lblFileCount"}) {
+        const QLabel& count = Control<QLabel>(window, name);
+        QCOMPARE(count.text(), QStringLiteral("Scan failed"));
+        QCOMPARE(count.toolTip(), why);
+        QCOMPARE(count.accessibleDescription(), why);
+    }
 
     // Still usable: the next folder is scanned as usual.
     dir1.SetPath(tree.Root());
     VerifyWorkedExample(window, tree.Root());
+    QCOMPARE(Control<QLabel>(window, "lblFileCount").toolTip(), QString());
+    QCOMPARE(Control<QLabel>(window, "lblFolderCount").accessibleDescription(), QString());
 }
 
 void MainWindowTest::controlCharactersInNames() {
@@ -341,15 +352,16 @@ void MainWindowTest::controlCharactersInNames() {
     tree.File("tab\there");
     tree.File("cr\rbell\a");
     tree.File("bad\xff.txt");
+    tree.File("rl\xE2\x80\xAEtxt.exe");
     frmMain window(tree.Root());
     window.show();
 
-    QCOMPARE(LabelText(window, "lblFileCount"), QStringLiteral("4"));
-    QCOMPARE(Pane(window, "txtFiles").LineCount(), qsizetype(4));
-    QCOMPARE(Pane(window, "txtFilesFound").LineCount(), qsizetype(4));
+    QCOMPARE(LabelText(window, "lblFileCount"), QStringLiteral("5"));
+    QCOMPARE(Pane(window, "txtFiles").LineCount(), qsizetype(5));
+    QCOMPARE(Pane(window, "txtFilesFound").LineCount(), qsizetype(5));
     const QString r = Q(tree.Root());
     QStringList shown;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         const QString line = Pane(window, "txtFilesFound").Line(i);
         const QStringList pieces = line.split('\t');
         QCOMPARE(pieces.size(), 3);
@@ -359,15 +371,16 @@ void MainWindowTest::controlCharactersInNames() {
         QCOMPARE(Pane(window, "txtFiles").Line(i), r + "/" + shown.back());
     }
     shown.sort();
-    QCOMPARE(shown, (QStringList{QStringLiteral("bad\uFFFD.txt"), "cr\\rbell\\x07", "line\\nbreak",
-                                 "tab\\there"}));
+    QCOMPARE(shown, (QStringList{"bad\\xFF.txt", "cr\\rbell\\x07", "line\\nbreak",
+                                 "rl\\u202Etxt.exe", "tab\\there"}));
 
     // The scanner's own list keeps the bytes.
     std::vector<std::string> files;
     for (const std::string_view item : *window.Scanner()->Files()) files.emplace_back(item);
     std::sort(files.begin(), files.end());
-    QCOMPARE(files, (std::vector<std::string>{tree.Path("bad\xff.txt"), tree.Path("cr\rbell\a"),
-                                              tree.Path("line\nbreak"), tree.Path("tab\there")}));
+    QCOMPARE(files, (std::vector<std::string>{
+                        tree.Path("bad\xff.txt"), tree.Path("cr\rbell\a"), tree.Path("line\nbreak"),
+                        tree.Path("rl\xE2\x80\xAEtxt.exe"), tree.Path("tab\there")}));
 }
 
 QTEST_MAIN(MainWindowTest)

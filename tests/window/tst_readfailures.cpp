@@ -53,6 +53,7 @@ class ReadFailuresTest : public QObject {
     void partlyReadRoot();
     void longListIsCapped();
     void realPermissionDenied();
+    void linksNotEnteredAreMarked();
 };
 
 void ReadFailuresTest::unreadableSubfoldersAreMarked() {
@@ -206,6 +207,40 @@ void ReadFailuresTest::realPermissionDenied() {
     QCOMPARE(LabelText(window, "lblFileCount"), QStringLiteral("1"));
     QCOMPARE(FolderCount(window).toolTip(),
              QStringLiteral("Could not read 1 folder:\n") + Q(shut) + "/: " + Reason(EACCES));
+}
+
+// Two links to one folder, and a link back to its parent: the folder is
+// entered as itself and through the first link; the other links are listed
+// but not entered, and counted with the unreadable folders.
+void ReadFailuresTest::linksNotEnteredAreMarked() {
+    TempTree tree;
+    tree.File("docs/a.txt");
+    tree.Link("docs/up", "..");
+    tree.Link("l1", "docs");
+    tree.Link("l2", "docs");
+    tree.Folder("locked");
+    auto reader = std::make_shared<FaultyReader>();
+    reader->FailOpen(tree.Path("locked"), EACCES);
+    frmMain window(tree.Root(), reader);
+    window.show();
+
+    const QLabel& label = FolderCount(window);
+    QCOMPARE(label.text(), QStringLiteral("6 (4 not entered)"));
+    // The widest count there can be keeps its numbers and drops the words.
+    const QString widest = QStringLiteral("2147483647 (2147483647)");
+    QVERIFY(label.fontMetrics().horizontalAdvance(widest) <= label.width());
+    const QString r = Q(tree.Root()) + "/";
+    const QString first = ListsBefore(tree.Root(), "l1", "l2") ? "l1/" : "l2/";
+    const QString back = ": link back to " + r + ", which holds it";
+    const QStringList tip{
+        "Could not read 1 folder:",
+        r + "locked/: " + Reason(EACCES),
+        "Did not enter 3 links:",
+        r + "docs/up/" + back,
+        r + first + "up/" + back,
+        r + (first == "l1/" ? "l2/" : "l1/") + ": link to the folder listed at " + r + first};
+    QCOMPARE(SortedAfterHeading(label.toolTip().split('\n')), SortedAfterHeading(tip));
+    QCOMPARE(label.accessibleDescription(), label.toolTip());
 }
 
 QTEST_MAIN(ReadFailuresTest)

@@ -22,6 +22,28 @@ std::string Shown(std::string_view bytes) {
     return out;
 }
 
+// Reads a shown name back into its bytes: \\ \n \t \r, \xNN (a byte),
+// \uNNNN (a character); a backslash before anything else is itself.
+std::string DecodeShown(const std::string& shown) {
+    std::string bytes;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const std::size_t kind =
+            std::string("\\ntrxu").find(i + 1 < shown.size() ? shown[i + 1] : '\0');
+        if (shown[i] != '\\' || kind == std::string::npos) {
+            bytes += shown[i];
+            continue;
+        }
+        const std::size_t digits = kind == 4 ? 2 : kind == 5 ? 4 : 0;
+        const auto value =
+            char16_t(QByteArray::fromStdString(shown.substr(i + 2, digits)).toUInt(nullptr, 16));
+        bytes += kind < 4    ? std::string(1, "\\\n\t\r"[kind])
+                 : kind == 4 ? std::string(1, char(value))
+                             : QString(QChar(value)).toStdString();
+        i += 1 + digits;
+    }
+    return bytes;
+}
+
 QStringList ItemTexts(const FolderList& list) {
     QStringList texts;
     for (int i = 0; i < list.model()->rowCount(); ++i)
@@ -52,18 +74,42 @@ void WidgetsTest::shownText() {
     QCOMPARE(Shown("a\nb\tc\rd"), std::string("a\\nb\\tc\\rd"));
     QCOMPARE(Shown(std::string_view("nul\0bell\a\x1b\x7f", 11)),
              std::string("nul\\x00bell\\x07\\x1B\\x7F"));
-    QCOMPARE(Shown("back\\slash"), std::string("back\\slash"));
-    // Well-formed UTF-8 stays; C1 controls and line separators are escaped.
+    // A backslash shows as it is unless it would read as an escape.
+    QCOMPARE(Shown("back\\slash\\"), std::string("back\\slash\\"));
+    QCOMPARE(Shown("\\n\\\n"), std::string("\\\\n\\\\\\n"));
+    // Well-formed UTF-8 stays; C1 controls, line separators and the controls
+    // that reorder a line are escaped.
     QCOMPARE(Shown("gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x98\x80"),
              std::string("gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x98\x80"));
-    QCOMPARE(Shown("x\xC2\x85y\xE2\x80\xA8z"), std::string("x\\x85y\\u2028z"));
-    // Each byte that starts no well-formed sequence becomes one U+FFFD.
-    const std::string fffd = "\xEF\xBF\xBD";
-    QCOMPARE(Shown("\xC0\xAF"), fffd + fffd);                        // overlong
-    QCOMPARE(Shown("\xED\xA0\x80"), fffd + fffd + fffd);             // surrogate
-    QCOMPARE(Shown("\xE2\x82"), fffd + fffd);                        // cut short
-    QCOMPARE(Shown("\xF4\x90\x80\x80"), fffd + fffd + fffd + fffd);  // past U+10FFFF
-    QCOMPARE(ShownText("a\xFF\n"), QStringLiteral("a\uFFFD\\n"));
+    QCOMPARE(Shown("x\xC2\x85y\xE2\x80\xA8z"), std::string("x\\u0085y\\u2028z"));
+    QCOMPARE(Shown("a\xE2\x80\xAEtxt.exe\xE2\x81\xA6\xD8\x9C\xE2\x80\x8F"),
+             std::string("a\\u202Etxt.exe\\u2066\\u061C\\u200F"));
+    // Each byte that starts no well-formed sequence shows as its value.
+    QCOMPARE(Shown("\xC0\xAF"), std::string("\\xC0\\xAF"));                    // overlong
+    QCOMPARE(Shown("\xED\xA0\x80"), std::string("\\xED\\xA0\\x80"));           // surrogate
+    QCOMPARE(Shown("\xE2\x82"), std::string("\\xE2\\x82"));                    // cut short
+    QCOMPARE(Shown("\xF4\x90\x80\x80"), std::string("\\xF4\\x90\\x80\\x80"));  // past U+10FFFF
+    QCOMPARE(ShownText("a\xFF\n"), QStringLiteral("a\\xFF\\n"));
+
+    // Unambiguous: the shown form decodes back to the bytes, for every name
+    // of up to four pieces that mix letters with backslashes, escape letters,
+    // controls and broken, well-formed or bidirectional UTF-8; and it is
+    // well-formed UTF-8 without a control or bidirectional character.
+    const std::string_view pieces[] = {
+        "",     "a",        "\\",           "n",           "x", "u", "F", "\n", "\x85",
+        "\xC3", "\xC2\x85", "\xE2\x80\xAE", "\xEF\xBF\xBD"};
+    for (int n = 0; n < 13 * 13 * 13 * 13; ++n) {
+        std::string name;
+        for (int k = n; k > 0; k /= 13) name.append(pieces[k % 13]);
+        const std::string shown = Shown(name);
+        const QString text = QString::fromUtf8(shown);
+        QVERIFY2(DecodeShown(shown) == name && text.toStdString() == shown, shown.c_str());
+        for (const QChar c : text) {
+            QVERIFY2(c.category() != QChar::Other_Control && c.category() != QChar::Other_Format &&
+                         c != QChar::LineSeparator,
+                     shown.c_str());
+        }
+    }
 
     // The word-at-a-time copy of plain runs against byte by byte: one odd
     // character at every offset of a plain text, for every length around a
@@ -74,16 +120,18 @@ void WidgetsTest::shownText() {
         {"\x1F", "\\x1F"},
         {"\n", "\\n"},
         {"\x7F", "\\x7F"},
-        {"\x80", fffd},  // a continuation byte alone
-        {"\xFF", fffd},
+        {"\x80", "\\x80"},  // a continuation byte alone
+        {"\xFF", "\\xFF"},
         {"\xC3\xA9", "\xC3\xA9"},
-        {"\xC2\x85", "\\x85"},  // C1 control
+        {"\xC2\x85", "\\u0085"},  // C1 control
         {"\xE2\x82\xAC", "\xE2\x82\xAC"},
+        {"\xE2\x80\xAE", "\\u202E"},  // right-to-left override
         {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+        {"\\", "\\"},  // before a letter that is no escape
     };
     for (std::size_t length = 0; length <= 27; ++length) {
         std::string plain;
-        for (std::size_t i = 0; i < length; ++i) plain.push_back(static_cast<char>('a' + i % 26));
+        for (std::size_t i = 0; i < length; ++i) plain.push_back(static_cast<char>('a' + i % 13));
         QCOMPARE(Shown(plain), plain);
         for (const auto& [bytes, shown] : odd) {
             for (std::size_t at = 0; at <= length; ++at) {
@@ -153,11 +201,11 @@ void WidgetsTest::folderListKeepsBytes() {
     QStringList subfolders = ItemTexts(list).mid(list.currentIndex().row() + 1);
     subfolders.sort();
     QCOMPARE(subfolders,
-             (QStringList{".hidden", QStringLiteral("caf\uFFFD"), "link", "two\\nlines"}));
+             (QStringList{".hidden", QStringLiteral("caf\\xE9"), "link", "two\\nlines"}));
     QSignalSpy changes(&list, &FolderList::Change);
     for (int i = list.currentIndex().row() + 1; i < list.model()->rowCount(); ++i) {
         const QModelIndex index = list.model()->index(i, 0);
-        if (index.data().toString() == QStringLiteral("caf\uFFFD")) emit list.doubleClicked(index);
+        if (index.data().toString() == QStringLiteral("caf\\xE9")) emit list.doubleClicked(index);
     }
     QCOMPARE(changes.count(), 1);
     QCOMPARE(list.Path(), tree.Path("caf\xE9"));
