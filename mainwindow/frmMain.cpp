@@ -189,19 +189,26 @@ void frmMain::Dir1_Change() {
         return;
     }
     PassScope scope(nPassDepth, bCloseRequested, *this);
-    try {
-        // Each round needs a folder change made during the previous one.
-        do {
-            bRescanRequested = false;
+    // Each round needs a folder change made during the previous one.
+    const auto rescanPending = [this] { return bRescanRequested && !bCloseRequested; };
+    do {
+        bRescanRequested = false;
+        // A pass that a newer folder change superseded and that then failed,
+        // failed for a folder the user has left: its error is dropped and
+        // the newer folder scanned, so that the path, the counts and Dir1
+        // keep agreeing.
+        try {
             RunPass();
-        } while (bRescanRequested && !bCloseRequested);
-    } catch (const std::exception& error) {
-        ShowScanFailed(error.what());
-        throw;
-    } catch (...) {
-        ShowScanFailed(nullptr);
-        throw;
-    }
+        } catch (const std::exception& error) {
+            if (rescanPending()) continue;
+            ShowScanFailed(error.what());
+            throw;
+        } catch (...) {
+            if (rescanPending()) continue;
+            ShowScanFailed(nullptr);
+            throw;
+        }
+    } while (rescanPending());
     bRescanRequested = false;
 }
 

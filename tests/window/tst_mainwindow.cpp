@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include "BasicTypes.h"
+#include "DirwalkTestAccess.h"
 #include "FaultyReader.h"
 #include "WindowTestSupport.h"
 
@@ -343,6 +344,20 @@ void MainWindowTest::errorLeavingHandler() {
     dir1.SetPath(tree.Root());
     VerifyWorkedExample(window, tree.Root());
     QCOMPARE(Control<QLabel>(window, "lblFileCount").toolTip(), QString());
+
+    // A pass that fails after a newer folder change (its folder count
+    // overflows as it unwinds from the abort) gives way to the newer folder.
+    TempTree nested;
+    nested.Folder("x");
+    nested.File("x/f");
+    AtNextYield([&] {
+        DirwalkTestAccess::SetFolderCount(*window.Scanner(), kCounterMax);
+        dir1.SetPath(tree.Root());
+    });
+    StderrCapture capture;
+    dir1.SetPath(nested.Root());
+    QCOMPARE(capture.Text(), std::string());
+    VerifyWorkedExample(window, tree.Root());
     QCOMPARE(Control<QLabel>(window, "lblFolderCount").accessibleDescription(), QString());
 }
 
