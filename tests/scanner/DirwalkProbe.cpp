@@ -99,12 +99,14 @@ WalkRun Walk(const std::string& root, ScanOptions options) {
             if (options.onEvent) options.onEvent(events.back(), *raw);
         }};
     run.descriptorsBefore = OpenDescriptorCount();
+    run.threadsBefore = ThreadCount();
     const auto capped = std::make_shared<CappedReader>(std::move(options.reader), options.openCap);
     walker = std::make_shared<clsDirwalk>(capped);
     raw = walker.get().get();
     walker->Events(options.events);
     walker->SubFolders(options.subFolders);
     walker->FullPath(options.fullPath);
+    walker->ReadAhead(options.readAhead);
     walker->SetYieldHook([&run, &options, raw] {
         if (++run.yields == options.entryCap) {
             ADD_FAILURE() << "the walk met " << options.entryCap << " entries and was aborted";
@@ -122,6 +124,7 @@ WalkRun Walk(const std::string& root, ScanOptions options) {
     }
     walker = nullptr;
     run.descriptorsAfter = OpenDescriptorCount();
+    run.threadsAfter = ThreadCount();
     return run;
 }
 
@@ -201,17 +204,28 @@ void ExpectWalkInvariants(const WalkRun& run) {
         seen.insert(folder);
     }
     EXPECT_EQ(run.descriptorsAfter, run.descriptorsBefore);
+    EXPECT_EQ(run.threadsAfter, run.threadsBefore);
 }
 
-int OpenDescriptorCount() {
-    DIR* dir = ::opendir("/proc/self/fd");
+namespace {
+int EntriesIn(const char* folder) {
+    DIR* dir = ::opendir(folder);
     if (!dir) return -1;
     int count = 0;
     while (const dirent* d = ::readdir(dir)) {
         if (d->d_name[0] != '.') ++count;
     }
     ::closedir(dir);
-    return count - 1;  // the descriptor of this listing itself
+    return count;
+}
+}  // namespace
+
+int OpenDescriptorCount() {
+    return EntriesIn("/proc/self/fd") - 1;  // the descriptor of this listing itself
+}
+
+int ThreadCount() {
+    return EntriesIn("/proc/self/task");
 }
 
 }  // namespace quorvel::testing

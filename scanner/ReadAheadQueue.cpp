@@ -1,0 +1,287 @@
+#include "ReadAheadQueue.h"
+
+#include <system_error>
+#include <utility>
+
+namespace quorvel {
+namespace {
+
+// What a queued folder costs besides its path and key: the task, its map
+// node and the shared pointer's block, roughly.
+constexpr std::size_t kTaskBytes = 160;
+// A worker starts a folder only with at least this much room (or room it can
+// take from listings needed later): most folders fit in it.
+constexpr std::size_t kStartBytes = 4096;
+
+}  // namespace
+
+struct ReadAheadQueue::Task {
+    std::string key;
+    std::string path;  // no trailing '/'
+    std::size_t nameStart = 0;
+    std::unique_ptr<ListingSnapshot> snapshot;  // once read
+    std::size_t charged = 0;                    // its own bytes and its snapshot's
+    bool done = false;                          // a worker has finished with it
+    bool abandoned = false;                     // dropped while a worker read it
+
+    bool Names(std::string_view name) const {
+        return std::string_view(path).substr(nameStart) == name;
+    }
+};
+
+std::string ReadAheadQueue::ChildKey(const std::string& key, std::uint32_t index) {
+    std::string child;
+    child.reserve(key.size() + 4);
+    child.append(key);
+    for (int shift = 24; shift >= 0; shift -= 8) child.push_back(static_cast<char>(index >> shift));
+    return child;
+}
+
+bool ReadAheadQueue::NameFitsInPath(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+}
+
+ReadAheadQueue::ReadAheadQueue(std::shared_ptr<DirectoryReader> inner, unsigned workers,
+                               std::size_t memoryCap)
+    : inner_(std::move(inner)), workerCount_(workers), memoryCap_(memoryCap) {}
+
+ReadAheadQueue::~ReadAheadQueue() {
+    Quiesce();
+}
+
+std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key,
+                                                      std::string_view name) {
+    std::vector<std::unique_ptr<ListingSnapshot>> dropped;
+    std::unique_ptr<ListingSnapshot> taken;
+    {
+        std::unique_lock lock(mutex_);
+        DropBeforeLocked(key, dropped);
+        if (const auto reading = reading_.find(key);
+            reading != reading_.end() && reading->second->Names(name)) {
+            const std::shared_ptr<Task> task = reading->second;
+            walkWaits_ = true;
+            folderRead_.wait(lock, [&task] { return task->done; });
+            walkWaits_ = false;
+        }
+        if (const auto ready = ready_.find(key); ready != ready_.end()) {
+            Task& task = *ready->second;
+            if (task.Names(name)) {
+                taken = std::move(task.snapshot);
+                charged_ -= task.charged - taken->Capacity();
+            } else {
+                charged_ -= task.charged;
+                dropped.push_back(std::move(task.snapshot));
+            }
+            ready_.erase(ready);
+        } else if (const auto waiting = waiting_.find(key); waiting != waiting_.end()) {
+            charged_ -= waiting->second->charged;
+            waiting_.erase(waiting);
+        }
+    }
+    if (!dropped.empty()) workAvailable_.notify_all();
+    return taken;
+}
+
+void ReadAheadQueue::DropBeforeLocked(std::string_view key,
+                                      std::vector<std::unique_ptr<ListingSnapshot>>& dropped) {
+    for (auto at = waiting_.begin(); at != waiting_.end() && at->first < key;) {
+        charged_ -= at->second->charged;
+        at = waiting_.erase(at);
+    }
+    for (auto at = ready_.begin(); at != ready_.end() && at->first < key;) {
+        charged_ -= at->second->charged;
+        dropped.push_back(std::move(at->second->snapshot));
+        at = ready_.erase(at);
+    }
+    // Their workers release what they charged when they finish.
+    for (auto at = reading_.begin(); at != reading_.end() && at->first < key;) {
+        at->second->abandoned = true;
+        at = reading_.erase(at);
+    }
+}
+
+void ReadAheadQueue::Publish(const std::string& key, const std::string& path,
+                             const ListingSnapshot& snapshot) {
+    std::size_t added = 0;
+    {
+        const std::lock_guard lock(mutex_);
+        added = PublishLocked(key, path, snapshot);
+    }
+    if (added == 0) return;
+    if (workers_.empty()) StartWorkers();
+    workAvailable_.notify_all();
+}
+
+std::size_t ReadAheadQueue::PublishLocked(const std::string& key, const std::string& path,
+                                          const ListingSnapshot& snapshot) {
+    if (stopped_) return 0;
+    std::size_t added = 0;
+    std::size_t offset = 0;
+    DirEntry entry;
+    for (std::uint32_t index = 0; snapshot.Read(offset, entry); ++index) {
+        if (!entry.isFolder || entry.isLink || !NameFitsInPath(entry.name)) continue;
+        std::string childKey = ChildKey(key, index);
+        if (waiting_.contains(childKey) || reading_.contains(childKey) ||
+            ready_.contains(childKey)) {
+            continue;  // published before, from an earlier read of this folder
+        }
+        auto task = std::make_shared<Task>();
+        task->path.reserve(path.size() + entry.name.size());
+        task->path.append(path).append(entry.name);
+        task->nameStart = path.size();
+        task->charged = kTaskBytes + childKey.size() + task->path.size();
+        if (charged_ + task->charged > memoryCap_) break;
+        charged_ += task->charged;
+        task->key = childKey;
+        waiting_.emplace(std::move(childKey), std::move(task));
+        ++added;
+    }
+    return added;
+}
+
+bool ReadAheadQueue::Reserve(std::size_t bytes, const std::string& key) {
+    std::vector<std::unique_ptr<ListingSnapshot>> dropped;
+    const std::lock_guard lock(mutex_);
+    return ReserveLocked(bytes, key, dropped);
+}
+
+bool ReadAheadQueue::ReserveLocked(std::size_t bytes, std::string_view key,
+                                   std::vector<std::unique_ptr<ListingSnapshot>>& dropped) {
+    while (charged_ + bytes > memoryCap_) {
+        if (ready_.empty() || ready_.rbegin()->first <= key) return false;
+        // The listing needed last gives way; it is read again later.
+        const auto last = std::prev(ready_.end());
+        Task& task = *last->second;
+        charged_ -= task.snapshot->Capacity();
+        task.charged -= task.snapshot->Capacity();
+        dropped.push_back(std::move(task.snapshot));
+        waiting_.emplace(last->first, std::move(last->second));
+        ready_.erase(last);
+    }
+    charged_ += bytes;
+    return true;
+}
+
+void ReadAheadQueue::Release(std::size_t bytes) {
+    {
+        const std::lock_guard lock(mutex_);
+        charged_ -= bytes;
+    }
+    workAvailable_.notify_all();
+}
+
+void ReadAheadQueue::Stop() {
+    std::vector<std::unique_ptr<ListingSnapshot>> dropped;
+    {
+        const std::lock_guard lock(mutex_);
+        if (stopped_) return;
+        stopped_ = true;
+        for (auto& [key, task] : waiting_) charged_ -= task->charged;
+        for (auto& [key, task] : ready_) {
+            charged_ -= task->charged;
+            dropped.push_back(std::move(task->snapshot));
+        }
+        for (auto& [key, task] : reading_) task->abandoned = true;
+        waiting_.clear();
+        ready_.clear();
+        reading_.clear();
+    }
+    for (std::jthread& worker : workers_) worker.request_stop();
+    workAvailable_.notify_all();
+}
+
+void ReadAheadQueue::Quiesce() {
+    Stop();
+    for (std::jthread& worker : workers_) {
+        if (worker.joinable()) worker.join();
+    }
+    workers_.clear();
+}
+
+void ReadAheadQueue::StartWorkers() {
+    workers_.reserve(workerCount_);
+    try {
+        for (unsigned i = 0; i < workerCount_; ++i) {
+            workers_.emplace_back([this](const std::stop_token& stop) { Work(stop); });
+        }
+    } catch (const std::system_error&) {
+        // Fewer threads than asked (the system is out of them): fewer
+        // folders read ahead, nothing else changes.
+    }
+}
+
+bool ReadAheadQueue::CanStartLocked() const {
+    if (stopped_ || waiting_.empty()) return false;
+    return charged_ + kStartBytes <= memoryCap_ ||
+           (!ready_.empty() && ready_.rbegin()->first > waiting_.begin()->first);
+}
+
+void ReadAheadQueue::Work(const std::stop_token& stop) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        if (!workAvailable_.wait(lock, stop, [this] { return CanStartLocked(); })) return;
+        const std::shared_ptr<Task> task = waiting_.begin()->second;
+        waiting_.erase(waiting_.begin());
+        task->done = false;  // a listing given way to memory is read again
+        reading_.emplace(task->key, task);
+        lock.unlock();
+
+        std::unique_ptr<ListingSnapshot> snapshot = ReadFolder(*task, stop);
+        std::vector<std::unique_ptr<ListingSnapshot>> dropped;
+
+        lock.lock();
+        task->done = true;
+        if (!task->abandoned) reading_.erase(task->key);
+        if (task->abandoned || !snapshot) {
+            // Not read, or no longer wanted: the walk reads it itself if
+            // it still needs it, and meets whatever made this read fail.
+            charged_ -= task->charged;
+            task->charged = 0;
+            dropped.push_back(std::move(snapshot));
+        } else {
+            PublishLocked(task->key, task->path + '/', *snapshot);
+            task->snapshot = std::move(snapshot);
+            ready_.emplace(task->key, task);
+        }
+        if (walkWaits_) folderRead_.notify_all();
+        if (!waiting_.empty()) workAvailable_.notify_all();
+        if (!dropped.empty()) {
+            lock.unlock();
+            dropped.clear();
+            lock.lock();
+        }
+    }
+}
+
+std::unique_ptr<ListingSnapshot> ReadAheadQueue::ReadFolder(Task& task,
+                                                            const std::stop_token& stop) {
+    // Whatever goes wrong, a worker gives up the folder: an exception, like a
+    // read error, is for the walk to meet when it reads the folder itself.
+    try {
+        std::error_code error;
+        const std::unique_ptr<FolderListing> listing = inner_->OpenRoot(task.path, error);
+        if (!listing) return nullptr;
+        auto snapshot = std::make_unique<ListingSnapshot>();
+        snapshot->identity = listing->Identity();
+        const ListingSnapshot::GrowthGate gate = [this, &task](std::size_t bytes) {
+            std::vector<std::unique_ptr<ListingSnapshot>> dropped;
+            const std::lock_guard lock(mutex_);
+            if (!ReserveLocked(bytes, task.key, dropped)) return false;
+            task.charged += bytes;
+            return true;
+        };
+        DirEntry entry;
+        for (unsigned n = 1; listing->Next(entry); ++n) {
+            if (n % 64 == 0 && stop.stop_requested()) return nullptr;
+            if (!snapshot->Append(entry, gate)) return nullptr;
+        }
+        if (listing->Error()) return nullptr;
+        snapshot->complete = true;
+        return snapshot;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+}  // namespace quorvel
