@@ -1,5 +1,8 @@
-// quorvel-bench-scanner [--events] [--digest] FOLDER: walks FOLDER with
-// clsDirwalk and prints the report line (see WalkReport.h).
+// quorvel-bench-scanner [--events] [--read-ahead N] [--cap MIB] [--digest] FOLDER:
+// walks FOLDER with clsDirwalk and prints the report line (see WalkReport.h).
+//
+// --read-ahead N: N worker threads read ahead (0, the default, is serial);
+// --cap MIB: their memory cap, in MiB (default 64).
 //
 // Without --events: Events off and no yield hook, the cheapest use.
 // With --events: Events on, connected the way the window connects (through
@@ -10,6 +13,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -34,18 +38,25 @@ std::uint64_t Touch(std::string_view s) {
 int main(int argc, char** argv) {
     bool events = false;
     bool digest = false;
+    quorvel::ReadAheadSettings readAhead{.workers = 0};
     int arg = 1;
     for (; arg < argc - 1; ++arg) {
         if (std::strcmp(argv[arg], "--events") == 0) {
             events = true;
         } else if (std::strcmp(argv[arg], "--digest") == 0) {
             digest = true;
+        } else if (std::strcmp(argv[arg], "--read-ahead") == 0 && arg + 1 < argc - 1) {
+            readAhead.workers = static_cast<unsigned>(std::strtoul(argv[++arg], nullptr, 10));
+        } else if (std::strcmp(argv[arg], "--cap") == 0 && arg + 1 < argc - 1) {
+            readAhead.memoryCap = std::strtoull(argv[++arg], nullptr, 10) << 20;
         } else {
             break;
         }
     }
-    if (arg != argc - 1 || argv[arg][0] == '-') {
-        std::fprintf(stderr, "usage: quorvel-bench-scanner [--events] [--digest] FOLDER\n");
+    if (arg != argc - 1 || argv[arg][0] == '-' || readAhead.workers > 64) {
+        std::fprintf(stderr,
+                     "usage: quorvel-bench-scanner [--events] [--read-ahead N] [--cap MIB] "
+                     "[--digest] FOLDER\n");
         return 2;
     }
     const char* folder = argv[arg];
@@ -64,6 +75,7 @@ int main(int argc, char** argv) {
                         static_cast<std::uint64_t>(FolderCount);
         });
     cDirwalk = std::make_shared<clsDirwalk>();
+    cDirwalk->ReadAhead(readAhead);
     if (events) {
         cDirwalk->Events(quorvel::kTrue);
         cDirwalk->SetYieldHook([&yieldCount] { ++yieldCount; });

@@ -1,6 +1,9 @@
 #include "ReadAheadQueue.h"
 
+#include <algorithm>
+#include <atomic>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 namespace quorvel {
@@ -12,6 +15,10 @@ constexpr std::size_t kTaskBytes = 160;
 // A worker starts a folder only with at least this much room (or room it can
 // take from listings needed later): most folders fit in it.
 constexpr std::size_t kStartBytes = 4096;
+// How often the walk gives its core away before it sleeps until a worker
+// finishes the folder it needs: most reads end within a few turns, and a
+// sleep and a wake-up cost more than a whole folder's read.
+constexpr int kTurnsBeforeSleep = 64;
 
 }  // namespace
 
@@ -21,7 +28,7 @@ struct ReadAheadQueue::Task {
     std::size_t nameStart = 0;
     std::unique_ptr<ListingSnapshot> snapshot;  // once read
     std::size_t charged = 0;                    // its own bytes and its snapshot's
-    bool done = false;                          // a worker has finished with it
+    std::atomic<bool> done = false;             // a worker has finished with it
     bool abandoned = false;                     // dropped while a worker read it
 
     bool Names(std::string_view name) const {
@@ -54,14 +61,20 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key,
                                                       std::string_view name) {
     std::vector<std::unique_ptr<ListingSnapshot>> dropped;
     std::unique_ptr<ListingSnapshot> taken;
+    bool wake = false;
     {
         std::unique_lock lock(mutex_);
         DropBeforeLocked(key, dropped);
         if (const auto reading = reading_.find(key);
             reading != reading_.end() && reading->second->Names(name)) {
             const std::shared_ptr<Task> task = reading->second;
+            lock.unlock();
+            for (int turn = 0; turn < kTurnsBeforeSleep && !task->done; ++turn) {
+                std::this_thread::yield();
+            }
+            lock.lock();
             walkWaits_ = true;
-            folderRead_.wait(lock, [&task] { return task->done; });
+            folderRead_.wait(lock, [&task] { return task->done.load(); });
             walkWaits_ = false;
         }
         if (const auto ready = ready_.find(key); ready != ready_.end()) {
@@ -78,8 +91,9 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key,
             charged_ -= waiting->second->charged;
             waiting_.erase(waiting);
         }
+        wake = !dropped.empty() && std::exchange(memoryShort_, false);
     }
-    if (!dropped.empty()) workAvailable_.notify_all();
+    if (wake) workAvailable_.notify_all();
     return taken;
 }
 
@@ -103,14 +117,14 @@ void ReadAheadQueue::DropBeforeLocked(std::string_view key,
 
 void ReadAheadQueue::Publish(const std::string& key, const std::string& path,
                              const ListingSnapshot& snapshot) {
-    std::size_t added = 0;
+    std::size_t wake = 0;
     {
         const std::lock_guard lock(mutex_);
-        added = PublishLocked(key, path, snapshot);
+        wake = std::min(PublishLocked(key, path, snapshot), idleWorkers_);
+        if (waiting_.empty()) return;
     }
-    if (added == 0) return;
     if (workers_.empty()) StartWorkers();
-    workAvailable_.notify_all();
+    for (; wake > 0; --wake) workAvailable_.notify_one();
 }
 
 std::size_t ReadAheadQueue::PublishLocked(const std::string& key, const std::string& path,
@@ -164,11 +178,13 @@ bool ReadAheadQueue::ReserveLocked(std::size_t bytes, std::string_view key,
 }
 
 void ReadAheadQueue::Release(std::size_t bytes) {
+    bool wake = false;
     {
         const std::lock_guard lock(mutex_);
         charged_ -= bytes;
+        wake = std::exchange(memoryShort_, false);
     }
-    workAvailable_.notify_all();
+    if (wake) workAvailable_.notify_all();
 }
 
 void ReadAheadQueue::Stop() {
@@ -220,7 +236,15 @@ bool ReadAheadQueue::CanStartLocked() const {
 void ReadAheadQueue::Work(const std::stop_token& stop) {
     std::unique_lock lock(mutex_);
     for (;;) {
-        if (!workAvailable_.wait(lock, stop, [this] { return CanStartLocked(); })) return;
+        ++idleWorkers_;
+        const bool started = workAvailable_.wait(lock, stop, [this] {
+            if (CanStartLocked()) return true;
+            // Work there is, room there is not: wake us when some is freed.
+            if (!waiting_.empty()) memoryShort_ = true;
+            return false;
+        });
+        --idleWorkers_;
+        if (!started) return;
         const std::shared_ptr<Task> task = waiting_.begin()->second;
         waiting_.erase(waiting_.begin());
         task->done = false;  // a listing given way to memory is read again
@@ -240,12 +264,14 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
             task->charged = 0;
             dropped.push_back(std::move(snapshot));
         } else {
-            PublishLocked(task->key, task->path + '/', *snapshot);
+            const std::size_t added = PublishLocked(task->key, task->path + '/', *snapshot);
+            for (std::size_t wake = std::min(added, idleWorkers_); wake > 0; --wake) {
+                workAvailable_.notify_one();
+            }
             task->snapshot = std::move(snapshot);
             ready_.emplace(task->key, task);
         }
         if (walkWaits_) folderRead_.notify_all();
-        if (!waiting_.empty()) workAvailable_.notify_all();
         if (!dropped.empty()) {
             lock.unlock();
             dropped.clear();

@@ -95,6 +95,9 @@ class ReadAheadQueue {
     Tasks reading_;
     Tasks ready_;
     std::size_t charged_ = 0;
+    std::size_t idleWorkers_ = 0;
+    // A worker waits for memory, not for work: freeing some wakes it.
+    bool memoryShort_ = false;
     bool walkWaits_ = false;
     // Written by the walk only; workers learn of a stop through their tokens.
     bool stopped_ = false;
