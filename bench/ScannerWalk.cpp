@@ -18,6 +18,7 @@
 #include <memory>
 #include <string_view>
 
+#include "ThreadClock.h"
 #include "WalkReport.h"
 #include "WithEvents.h"
 #include "clsDirwalk.h"
@@ -81,9 +82,11 @@ int main(int argc, char** argv) {
         cDirwalk->SetYieldHook([&yieldCount] { ++yieldCount; });
     }
 
-    const quorvel::bench::WalkTimer timer;
+    const quorvel::bench::ThreadClock walkClock;
+    const quorvel::bench::Moment start = walkClock.Now();
     cDirwalk->ScanFolder(folder);
-    const double ms = timer.ElapsedMs();
+    const quorvel::bench::Moment end = walkClock.Now();
+    const double ms = quorvel::bench::MillisecondsBetween(start.wall, end.wall);
 
     const auto folders = static_cast<std::uint64_t>(cDirwalk->FolderCount());
     const auto files = static_cast<std::uint64_t>(cDirwalk->FileCount());
@@ -94,6 +97,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     quorvel::bench::PrintWalkReport(folders, files, ms);
+    // The walk's own thread, without the workers: what read-ahead cannot
+    // take off it.
+    std::printf(" walk_cpu_ms=%.3f", quorvel::bench::MillisecondsBetween(start.cpu, end.cpu));
     if (events) {
         std::printf(" events=%llu checksum=%llu", static_cast<unsigned long long>(eventCount),
                     static_cast<unsigned long long>(checksum));
