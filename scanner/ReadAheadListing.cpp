@@ -122,12 +122,9 @@ std::unique_ptr<FolderListing> ReadAheadListing::OpenChild(std::string_view name
                                                            std::error_code& error) {
     std::string key = ReadAheadQueue::ChildKey(key_, index_ == 0 ? 0 : index_ - 1);
     std::string fullPath;
-    if (!fullPath_.empty() && ReadAheadQueue::NameFitsInPath(name)) {
-        fullPath.reserve(fullPath_.size() + name.size() + 1);
-        fullPath.append(fullPath_).append(name).push_back('/');
-    }
     if (queue_->Active()) {
-        if (std::unique_ptr<ListingSnapshot> snapshot = queue_->Take(key, name)) {
+        if (std::unique_ptr<ListingSnapshot> snapshot = queue_->Take(key, name, fullPath)) {
+            fullPath.push_back('/');
             auto place = std::make_shared<Place>();
             place->parent = place_;
             place->name = name;
@@ -135,6 +132,10 @@ std::unique_ptr<FolderListing> ReadAheadListing::OpenChild(std::string_view name
             return std::make_unique<ReadAheadListing>(queue_, std::move(place), std::move(key),
                                                       std::move(fullPath), std::move(snapshot));
         }
+    }
+    if (!fullPath_.empty() && ReadAheadQueue::NameFitsInPath(name)) {
+        fullPath.reserve(fullPath_.size() + name.size() + 1);
+        fullPath.append(fullPath_).append(name).push_back('/');
     }
     std::unique_ptr<FolderListing> child;
     if (FolderListing* parent = Reach(error)) child = parent->OpenChild(name, error);

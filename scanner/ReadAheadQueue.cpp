@@ -57,8 +57,8 @@ ReadAheadQueue::~ReadAheadQueue() {
     Quiesce();
 }
 
-std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key,
-                                                      std::string_view name) {
+std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, std::string_view name,
+                                                      std::string& path) {
     std::vector<std::unique_ptr<ListingSnapshot>> dropped;
     std::unique_ptr<ListingSnapshot> taken;
     bool wake = false;
@@ -81,6 +81,7 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key,
             Task& task = *ready->second;
             if (task.Names(name)) {
                 taken = std::move(task.snapshot);
+                path = std::move(task.path);
                 charged_ -= task.charged - taken->Capacity();
             } else {
                 charged_ -= task.charged;
@@ -293,7 +294,8 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::ReadFolder(Task& task,
         const ListingSnapshot::GrowthGate gate = [this, &task](std::size_t bytes) {
             std::vector<std::unique_ptr<ListingSnapshot>> dropped;
             const std::lock_guard lock(mutex_);
-            if (!ReserveLocked(bytes, task.key, dropped)) return false;
+            // Behind the walk already: give up, and take no room from others.
+            if (task.abandoned || !ReserveLocked(bytes, task.key, dropped)) return false;
             task.charged += bytes;
             return true;
         };

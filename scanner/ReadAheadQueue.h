@@ -46,10 +46,12 @@ class ReadAheadQueue {
     // False once stopped: nothing is read ahead any more.
     bool Active() const { return !stopped_; }
 
-    // The listing of folder `key`, entry `name`, if a worker has read it;
-    // waits while a worker is reading it. Null: the walk reads it itself.
-    // Its memory stays charged until the walk calls Release.
-    std::unique_ptr<ListingSnapshot> Take(const std::string& key, std::string_view name);
+    // The listing of folder `key`, entry `name`, if a worker has read it,
+    // and its path (moved into `path`); waits while a worker is reading it.
+    // Null: the walk reads it itself. Its memory stays charged until the walk
+    // calls Release.
+    std::unique_ptr<ListingSnapshot> Take(const std::string& key, std::string_view name,
+                                          std::string& path);
     // Queues the subfolders of a listing the walk is about to walk: `key` and
     // `path` (ending in '/') are the listing's own. Links are left to the walk.
     void Publish(const std::string& key, const std::string& path, const ListingSnapshot& snapshot);
