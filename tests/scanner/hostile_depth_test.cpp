@@ -217,10 +217,11 @@ TEST(HostileDepth, ExceptionDeepBeyondTheLimitLeavesNoDescriptorOpen) {
     EXPECT_EQ(OpenDescriptorCount(), before);
 }
 
-// Read-ahead ended at random points, by an Abort or by the owner dropping
-// the scanner (which walks on to its end): ScanFolder returns with every
-// worker joined and every descriptor closed, and the walk reported exactly
-// what the serial one reports when stopped at the same entry.
+// Read-ahead ended at random points, by an Abort, by SubFolders cleared (and
+// perhaps set again) or by the owner dropping the scanner (which walks on to
+// its end): ScanFolder returns with every worker joined and every descriptor
+// closed, and the walk reported exactly what the serial one reports with the
+// same change at the same entry.
 TEST(HostileDepth, ReadAheadCutShortAtRandomPointsLeavesNoThreadOrDescriptorBehind) {
     TempTree tree;
     BuildChain(tree, 30);
@@ -230,12 +231,14 @@ TEST(HostileDepth, ReadAheadCutShortAtRandomPointsLeavesNoThreadOrDescriptorBehi
     }
     const int entries = 2 * 30 + 2 * 30 + 1 + 40 + 40 * 5;
     std::mt19937 random(20260611);
-    for (int round = 0; round < 16; ++round) {
+    for (int round = 0; round < 24; ++round) {
         SCOPED_TRACE(round);
         const int stopAt = 1 + static_cast<int>(random() % entries);
         ScanOptions options;
-        options.onYield = [stopAt](int yields, clsDirwalk& walker) {
-            if (yields == stopAt) walker.Abort();
+        options.onYield = [stopAt, round](int yields, clsDirwalk& walker) {
+            if (yields == stopAt && round % 3 == 0) walker.Abort();
+            if (yields == stopAt && round % 3 != 0) walker.SubFolders(kFalse);
+            if (yields == stopAt + 20 && round % 3 == 2) walker.SubFolders(kTrue);
         };
         const WalkRun serial = Walk(tree.Root(), options);
         options.readAhead = {.workers = 1u + static_cast<unsigned>(round % 8)};
