@@ -1,6 +1,7 @@
 #include "ReadAheadListing.h"
 
 #include <cerrno>
+#include <chrono>
 #include <utility>
 #include <vector>
 
@@ -137,6 +138,7 @@ std::unique_ptr<FolderListing> ReadAheadListing::OpenChild(std::string_view name
         fullPath.reserve(fullPath_.size() + name.size() + 1);
         fullPath.append(fullPath_).append(name).push_back('/');
     }
+    const auto readStart = std::chrono::steady_clock::now();
     std::unique_ptr<FolderListing> child;
     if (FolderListing* parent = Reach(error)) child = parent->OpenChild(name, error);
     if (!child && IsDescriptorShortage(error) && queue_->Active()) {
@@ -153,7 +155,10 @@ std::unique_ptr<FolderListing> ReadAheadListing::OpenChild(std::string_view name
     place->parent = place_;
     place->name = name;
     place->inner = std::move(child);
-    return ReadHere(queue_, std::move(place), std::move(key), std::move(fullPath));
+    std::unique_ptr<FolderListing> listing =
+        ReadHere(queue_, std::move(place), std::move(key), std::move(fullPath));
+    queue_->NoteRead(std::chrono::steady_clock::now() - readStart);
+    return listing;
 }
 
 FolderListing* ReadAheadListing::Reach(std::error_code& error) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -19,6 +20,13 @@ constexpr std::size_t kStartBytes = 4096;
 // finishes the folder it needs: most reads end within a few turns, and a
 // sleep and a wake-up cost more than a whole folder's read.
 constexpr int kTurnsBeforeSleep = 64;
+// Workers to start with. Folders in memory are read faster than the walk
+// takes them by two, and more would only compete with the walk for the
+// cores; folders on the disk (or across the network) are waited for, not
+// computed, and then the walk gets one more worker each time it waits
+// longer than a read from memory takes.
+constexpr unsigned kFirstWorkers = 2;
+constexpr std::chrono::microseconds kSlowRead{500};
 
 }  // namespace
 
@@ -62,12 +70,14 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
     std::vector<std::unique_ptr<ListingSnapshot>> dropped;
     std::unique_ptr<ListingSnapshot> taken;
     bool wake = false;
+    bool slowWait = false;
     {
         std::unique_lock lock(mutex_);
         DropBeforeLocked(key, dropped);
         if (const auto reading = reading_.find(key);
             reading != reading_.end() && reading->second->Names(name)) {
             const std::shared_ptr<Task> task = reading->second;
+            const auto waitStart = std::chrono::steady_clock::now();
             lock.unlock();
             for (int turn = 0; turn < kTurnsBeforeSleep && !task->done; ++turn) {
                 std::this_thread::yield();
@@ -76,6 +86,7 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
             walkWaits_ = true;
             folderRead_.wait(lock, [&task] { return task->done.load(); });
             walkWaits_ = false;
+            slowWait = std::chrono::steady_clock::now() - waitStart > kSlowRead;
         }
         if (const auto ready = ready_.find(key); ready != ready_.end()) {
             Task& task = *ready->second;
@@ -95,6 +106,7 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
         wake = !dropped.empty() && std::exchange(memoryShort_, false);
     }
     if (wake) workAvailable_.notify_all();
+    if (slowWait) AddWorker();
     return taken;
 }
 
@@ -124,7 +136,8 @@ void ReadAheadQueue::Publish(const std::string& key, const std::string& path,
         wake = std::min(PublishLocked(key, path, snapshot), idleWorkers_);
         if (waiting_.empty()) return;
     }
-    if (workers_.empty()) StartWorkers();
+    while (workers_.size() < std::min(kFirstWorkers, workerCount_) && AddWorker()) {
+    }
     for (; wake > 0; --wake) workAvailable_.notify_one();
 }
 
@@ -216,16 +229,20 @@ void ReadAheadQueue::Quiesce() {
     workers_.clear();
 }
 
-void ReadAheadQueue::StartWorkers() {
-    workers_.reserve(workerCount_);
+bool ReadAheadQueue::AddWorker() {
+    if (stopped_ || workers_.size() >= workerCount_) return false;
     try {
-        for (unsigned i = 0; i < workerCount_; ++i) {
-            workers_.emplace_back([this](const std::stop_token& stop) { Work(stop); });
-        }
+        workers_.emplace_back([this](const std::stop_token& stop) { Work(stop); });
+        return true;
     } catch (const std::system_error&) {
-        // Fewer threads than asked (the system is out of them): fewer
-        // folders read ahead, nothing else changes.
+        // The system is out of threads: fewer folders read ahead, nothing
+        // else changes.
+        return false;
     }
+}
+
+void ReadAheadQueue::NoteRead(std::chrono::steady_clock::duration took) {
+    if (took > kSlowRead) AddWorker();
 }
 
 bool ReadAheadQueue::CanStartLocked() const {

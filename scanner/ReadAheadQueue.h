@@ -18,6 +18,7 @@
 // and so one descriptor, at a time. It never waits for the walk while it
 // holds one, and the walk waits only for a folder a worker is reading.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -65,6 +66,9 @@ class ReadAheadQueue {
     void Stop();
     // Stop, and return once no worker runs (none holds a descriptor).
     void Quiesce();
+    // The walk read a folder itself, taking `took`: a slow read (from the
+    // disk) adds a worker, up to the number allowed.
+    void NoteRead(std::chrono::steady_clock::duration took);
 
     // The key of entry `index` of the folder whose key is `key`.
     static std::string ChildKey(const std::string& key, std::uint32_t index);
@@ -84,7 +88,7 @@ class ReadAheadQueue {
                        std::vector<std::unique_ptr<ListingSnapshot>>& dropped);
     void DropBeforeLocked(std::string_view key,
                           std::vector<std::unique_ptr<ListingSnapshot>>& dropped);
-    void StartWorkers();
+    bool AddWorker();
 
     const std::shared_ptr<DirectoryReader> inner_;
     const unsigned workerCount_;

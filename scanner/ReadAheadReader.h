@@ -45,9 +45,12 @@ namespace quorvel {
 class ReadAheadQueue;
 
 struct ReadAheadSettings {
-    // Threads listing folders ahead of the walk; 0 is the serial walk. Reads
-    // of folders not in memory wait for the disk (or the network), not for a
-    // core, so more threads than cores pays.
+    // Threads listing folders ahead of the walk, at most; 0 is the serial
+    // walk. A walk starts with two, which read folders that are in memory
+    // faster than the walk takes them (more would only take cores from the
+    // walk), and adds one each time it waits for a folder from the disk or
+    // the network: such reads wait for the device, not for a core, so more
+    // threads than cores pays there.
     unsigned workers = 8;
     // Memory held by the listings in memory, in bytes.
     std::size_t memoryCap = std::size_t{64} << 20;
