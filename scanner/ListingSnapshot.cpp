@@ -62,4 +62,17 @@ bool ListingSnapshot::Read(std::size_t& offset, DirEntry& entry) const {
     return true;
 }
 
+bool ListingSnapshot::Matches(FolderListing& listing) const {
+    std::size_t offset = 0;
+    DirEntry mine;
+    DirEntry theirs;
+    while (Read(offset, mine)) {
+        if (!listing.Next(theirs) || theirs.name != mine.name || theirs.isFolder != mine.isFolder ||
+            theirs.isLink != mine.isLink || theirs.linkTarget != mine.linkTarget) {
+            return false;
+        }
+    }
+    return !complete || (!listing.Next(theirs) && listing.Error() == error);
+}
+
 }  // namespace quorvel

@@ -29,9 +29,12 @@ class ListingSnapshot {
     // Memory held, as granted by the gate.
     std::size_t Capacity() const { return bytes_.capacity(); }
 
-    // The folder listed, and how its listing ended: `complete` once its last
-    // entry was read (`error` then tells whether the read failed there).
-    FolderId identity;
+    // Whether `listing`, read from its current entry to its end, lists
+    // exactly these entries (all of them, when complete). It is read.
+    bool Matches(FolderListing& listing) const;
+
+    // How the listing ended: `complete` once its last entry was read
+    // (`error` then tells whether the read failed there).
     bool complete = false;
     std::error_code error;
 

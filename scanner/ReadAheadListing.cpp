@@ -10,9 +10,11 @@ namespace quorvel {
 struct ReadAheadListing::Place {
     std::shared_ptr<Place> parent;  // null for the root
     std::string name;               // the root's: the path it was opened with
-    // Known for a folder a worker listed: opened again, it must be this one.
     std::optional<FolderId> identity;
     std::unique_ptr<FolderListing> inner;
+    // What a worker listed here, while the walk is in it: opened again, the
+    // folder must list the same, or it is not the folder the walk is in.
+    const ListingSnapshot* listed = nullptr;
 };
 
 namespace {
@@ -36,9 +38,12 @@ ReadAheadListing::ReadAheadListing(std::shared_ptr<ReadAheadQueue> queue,
       key_(std::move(key)),
       fullPath_(std::move(fullPath)),
       snapshot_(std::move(snapshot)),
-      charged_(snapshot_ ? snapshot_->Capacity() : 0) {}
+      charged_(snapshot_ ? snapshot_->Capacity() : 0) {
+    if (!place_->inner) place_->listed = snapshot_.get();
+}
 
 ReadAheadListing::~ReadAheadListing() {
+    place_->listed = nullptr;
     if (charged_ != 0) queue_->Release(charged_);
     // The walk has left this folder: its descriptor goes now.
     place_->inner.reset();
@@ -115,7 +120,12 @@ std::error_code ReadAheadListing::Error() const {
 }
 
 FolderId ReadAheadListing::Identity() {
-    if (!place_->identity && place_->inner) place_->identity = place_->inner->Identity();
+    // Workers do not ask (it costs every folder a call); the walk asks only
+    // when it meets a link, so a folder a worker listed is opened for it.
+    if (!place_->identity) {
+        std::error_code error;
+        if (FolderListing* inner = Reach(error)) place_->identity = inner->Identity();
+    }
     return place_->identity.value_or(FolderId{});
 }
 
@@ -129,7 +139,6 @@ std::unique_ptr<FolderListing> ReadAheadListing::OpenChild(std::string_view name
             auto place = std::make_shared<Place>();
             place->parent = place_;
             place->name = name;
-            place->identity = snapshot->identity;
             return std::make_unique<ReadAheadListing>(queue_, std::move(place), std::move(key),
                                                       std::move(fullPath), std::move(snapshot));
         }
@@ -169,8 +178,12 @@ FolderListing* ReadAheadListing::Reach(std::error_code& error) {
         place.inner = place.parent ? place.parent->inner->OpenChild(place.name, error)
                                    : queue_->Inner().OpenRoot(place.name, error);
         if (!place.inner) return nullptr;
-        if (place.identity && place.inner->Identity() != *place.identity) {
-            // Renamed or replaced since a worker listed it: not the same folder.
+        const bool same = place.listed
+                              ? place.listed->Matches(*place.inner)
+                              : !place.identity || place.inner->Identity() == *place.identity;
+        if (!same) {
+            // Changed, renamed or replaced since it was listed: its children
+            // now are not those of the folder the walk is in.
             place.inner.reset();
             error = std::error_code(ENOENT, std::generic_category());
             return nullptr;

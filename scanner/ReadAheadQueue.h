@@ -81,8 +81,9 @@ class ReadAheadQueue {
 
     void Work(const std::stop_token& stop);
     std::unique_ptr<ListingSnapshot> ReadFolder(Task& task, const std::stop_token& stop);
+    // `again`: some of these subfolders may have been queued before.
     std::size_t PublishLocked(const std::string& key, const std::string& path,
-                              const ListingSnapshot& snapshot);
+                              const ListingSnapshot& snapshot, bool again);
     bool CanStartLocked() const;
     bool ReserveLocked(std::size_t bytes, std::string_view key,
                        std::vector<std::unique_ptr<ListingSnapshot>>& dropped);

@@ -46,9 +46,9 @@ class ReadAheadQueue;
 
 struct ReadAheadSettings {
     // Threads listing folders ahead of the walk, at most; 0 is the serial
-    // walk. A walk starts with two, which read folders that are in memory
-    // faster than the walk takes them (more would only take cores from the
-    // walk), and adds one each time it waits for a folder from the disk or
+    // walk. A walk starts with one for each core besides its own (folders in
+    // memory are read by computing; more threads would only compete for the
+    // cores), and adds one each time it waits for a folder from the disk or
     // the network: such reads wait for the device, not for a core, so more
     // threads than cores pays there.
     unsigned workers = 8;
