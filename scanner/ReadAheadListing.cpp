@@ -23,8 +23,7 @@ namespace {
 // compared without calling into the category (there may be no descriptor
 // left for what a sanitizer does on such a call).
 bool IsDescriptorShortage(std::error_code error) {
-    return (error.category() == std::generic_category() ||
-            error.category() == std::system_category()) &&
+    return error.category() == std::generic_category() &&
            (error.value() == EMFILE || error.value() == ENFILE);
 }
 

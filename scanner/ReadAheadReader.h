@@ -27,6 +27,13 @@
 // returns on their own thread: the wrapped reader must allow that, as the
 // system reader does. Everything else is C++ standard library.
 //
+// Descriptors: when the walk cannot open a folder for want of descriptors
+// (EMFILE or ENFILE, in the generic category, as the system reader reports
+// them), the workers are stopped, and the open is tried again as the serial
+// walk would have made it. A reader that reports a shortage otherwise (a
+// Windows reader's system error codes) has that failure recorded as a read
+// failure instead; with a handle limit in the millions it does not arise.
+//
 // One walk at a time: each OpenRoot starts a walk of its own, and Stop ends
 // the read-ahead of the latest one (the walk then goes on as the serial one).
 // The workers are stopped and joined when the last of the reader and the
