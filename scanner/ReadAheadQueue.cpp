@@ -16,21 +16,19 @@ constexpr std::size_t kTaskBytes = 160;
 // A worker starts a folder only with at least this much room (or room it can
 // take from listings needed later): most folders fit in it.
 constexpr std::size_t kStartBytes = 4096;
-// How often the walk gives its core away before it sleeps until a worker
-// finishes the folder it needs: most reads end within a few turns, and a
-// sleep and a wake-up cost more than a whole folder's read.
-constexpr int kTurnsBeforeSleep = 64;
 // Workers start one for each core the walk leaves free: reading folders that
 // are in memory is work for a core, and more threads than cores only add
 // contention (measured on two cores: a second worker costs a fifth more CPU
 // time and gains nothing). Folders on the disk (or across the network) are
 // waited for, not computed: then the walk gets one more worker each time it
-// waits longer than a read from memory takes.
+// waits longer than a read from memory takes, even of a folder of thousands
+// of entries. (A worker that lost its core to another program looks the
+// same; that costs some CPU time, not a result.)
 unsigned FirstWorkers() {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores > 2 ? cores - 1 : 1;
 }
-constexpr std::chrono::microseconds kSlowRead{500};
+constexpr std::chrono::microseconds kSlowRead{1000};
 
 }  // namespace
 
@@ -84,13 +82,10 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
             const std::shared_ptr<Task> task = reading->second;
             const auto waitStart = std::chrono::steady_clock::now();
             lock.unlock();
-            for (int turn = 0; turn < kTurnsBeforeSleep && !task->done; ++turn) {
-                std::this_thread::yield();
-            }
+            // Spins a moment before it sleeps: most reads from memory end
+            // sooner than a sleep and a wake-up take.
+            task->done.wait(false);
             lock.lock();
-            walkWaits_ = true;
-            folderRead_.wait(lock, [&task] { return task->done.load(); });
-            walkWaits_ = false;
             slowWait = std::chrono::steady_clock::now() - waitStart > kSlowRead;
         }
         if (const auto ready = ready_.find(key); ready != ready_.end()) {
@@ -281,7 +276,6 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
         std::vector<std::unique_ptr<ListingSnapshot>> dropped;
 
         lock.lock();
-        task->done = true;
         if (!task->abandoned) reading_.erase(task->key);
         if (task->abandoned || !snapshot) {
             // Not read, or no longer wanted: the walk reads it itself if
@@ -299,7 +293,8 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
             task->snapshot = std::move(snapshot);
             ready_.emplace(task->key, task);
         }
-        if (walkWaits_) folderRead_.notify_all();
+        task->done = true;
+        task->done.notify_all();
         if (!dropped.empty()) {
             lock.unlock();
             dropped.clear();

@@ -97,7 +97,6 @@ class ReadAheadQueue {
 
     std::mutex mutex_;
     std::condition_variable_any workAvailable_;
-    std::condition_variable_any folderRead_;
     Tasks waiting_;
     Tasks reading_;
     Tasks ready_;
@@ -105,7 +104,6 @@ class ReadAheadQueue {
     std::size_t idleWorkers_ = 0;
     // A worker waits for memory, not for work: freeing some wakes it.
     bool memoryShort_ = false;
-    bool walkWaits_ = false;
     // Written by the walk only; workers learn of a stop through their tokens.
     bool stopped_ = false;
     std::vector<std::jthread> workers_;
