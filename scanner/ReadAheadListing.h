@@ -12,7 +12,8 @@
 // it: what fails, fails the same way. A folder a worker read holds no
 // descriptor; when one of its children must be opened here after all, the
 // folders above it are opened again, one name at a time from the nearest one
-// still open, and each must be the very folder the worker listed.
+// still open, and each must list exactly what the worker listed there (a
+// folder changed, renamed or replaced since is taken for gone).
 
 #include <cstddef>
 #include <cstdint>
