@@ -1,6 +1,6 @@
-// quorvel-bench-window [--at-load | --abort N | --folder-list] FOLDER: scans FOLDER through
-// the real main window, shown (offscreen unless QT_QPA_PLATFORM says
-// otherwise), and prints the report line (see WalkReport.h).
+// quorvel-bench-window [--digest] [--at-load | --abort N | --folder-list] FOLDER: scans FOLDER
+// through the real main window, shown (offscreen unless QT_QPA_PLATFORM says otherwise), and prints
+// the report line (see WalkReport.h).
 //
 // The program starts the way quorvel does (Main, in an empty temporary
 // folder, so the load's own scan finds nothing), waits until the window is
@@ -10,6 +10,10 @@
 // time runs from opening the folder to the final state painted. Afterwards
 // the four panes must hold one line per entry and the count labels the
 // scanner's counts.
+//
+// --digest: adds the digest of the scanner's two lists to the report (after
+// the time is taken, but it still costs the process some), so that the
+// window's walk can be compared with the others.
 //
 // --at-load: starts in FOLDER instead, as `cd FOLDER && quorvel` does: the
 // first scan runs while the window loads, before it is first shown.
@@ -66,6 +70,7 @@ using quorvel::bench::Moment;
 
 struct Options {
     bool atLoad = false;
+    bool digest = false;
     bool folderList = false;
     int aborts = 0;
     std::string folder;
@@ -171,6 +176,10 @@ int WalkOnce(const Options& options) {
     const frmMain& window = quorvel::MainWindow();
     const Shown shown = CheckShown(window);
     quorvel::bench::PrintWalkReport(shown.folders, shown.files, ms);
+    if (options.digest) {
+        quorvel::bench::PrintDigest(quorvel::bench::ListDigest(*window.Scanner()->Folders()),
+                                    quorvel::bench::ListDigest(*window.Scanner()->Files()));
+    }
     std::printf(" pane_bytes=%zu\n", PaneBytes(window));
     quorvel::UnloadMainWindow();
     return 0;
@@ -266,6 +275,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     for (; arg < argc - 1; ++arg) {
         if (std::strcmp(argv[arg], "--at-load") == 0) {
             options.atLoad = true;
+        } else if (std::strcmp(argv[arg], "--digest") == 0) {
+            options.digest = true;
         } else if (std::strcmp(argv[arg], "--folder-list") == 0) {
             options.folderList = true;
         } else if (std::strcmp(argv[arg], "--abort") == 0 && arg + 1 < argc - 1) {
@@ -289,7 +300,9 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(
-            stderr, "usage: quorvel-bench-window [--at-load | --abort N | --folder-list] FOLDER\n");
+            stderr,
+            "usage: quorvel-bench-window [--digest] [--at-load | --abort N | --folder-list] "
+            "FOLDER\n");
         return 2;
     }
     // As quorvel does, before any thread: a deep walk holds one descriptor a level.

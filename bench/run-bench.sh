@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Times every way of walking the benchmark tree in one run, on the same warm
-# tree, and compares each with the raw walker. See bench/README.md.
+# Times every way of walking the benchmark tree in one run, on the same tree,
+# warm (the default) or cold (--cold: the page cache dropped before every
+# run), and compares each with the raw walker. See bench/README.md.
 #
 #   bench/run-bench.sh [--build DIR] [--tree DIR] [--reps N] [--entries N]
-#                      [--seed N] [--clicks N] [--no-build]
+#                      [--seed N] [--clicks N] [--no-build] [--cold] [--sweep]
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -14,9 +15,11 @@ entries=1000000
 seed=20240601
 clicks=9
 do_build=1
+cold=0
+sweep=0
 
 usage() {
-    sed -n '2,7p' "${BASH_SOURCE[0]}" >&2
+    sed -n '2,8p' "${BASH_SOURCE[0]}" >&2
     exit 2
 }
 while (($#)); do
@@ -28,10 +31,29 @@ while (($#)); do
         --seed) seed=$2; shift 2 ;;
         --clicks) clicks=$2; shift 2 ;;
         --no-build) do_build=0; shift ;;
+        --cold) cold=1; shift ;;
+        --sweep) sweep=1; shift ;;
         *) usage ;;
     esac
 done
 [[ $reps =~ ^[1-9][0-9]*$ && $clicks =~ ^[1-9][0-9]?$ ]] || usage
+
+# Cold: every timed run starts with nothing of the tree in memory, as the
+# first scan of a folder not read lately does.
+drop_caches() {
+    sync
+    echo 3 >/proc/sys/vm/drop_caches
+}
+if ((cold)); then
+    if (($(id -u) != 0)); then
+        echo "run-bench: --cold drops the page cache before every run, and only root may" >&2
+        exit 2
+    fi
+    if ! (drop_caches) 2>/dev/null; then
+        echo "run-bench: --cold: this system does not let the page cache be dropped" >&2
+        exit 2
+    fi
+fi
 
 if ((do_build)); then
     log=$(mktemp)
@@ -65,7 +87,7 @@ trap 'rm -rf "$work"' EXIT
 # ---------------------------------------------------------------------------
 # The variants. One call each:
 #
-#   variant NAME KIND TARGET COMMAND [ARGS...]
+#   variant NAME KIND WARM COLD COMMAND [ARGS...]
 #
 # KIND says how the counts are checked:
 #   report  the command prints "folders=N files=N walk_ms=T ..." (bench/WalkReport.h)
@@ -73,24 +95,47 @@ trap 'rm -rf "$work"' EXIT
 #   lines   the command prints one line per entry plus one for the root, as
 #           find does; timed with its output sent to /dev/null, counted in an
 #           untimed run
+#   entries the same, without the line for the root (fd)
 #   own     the report of a run on the flat folder ($flat_folders subfolders)
 #           adds own_cpu_ms=T: the time of the part under test alone
-# TARGET is the highest acceptable ratio to the raw walker, or - for none; for
-# an own variant, the highest acceptable own_cpu_ms.
+# WARM and COLD are the targets of a warm and of a cold run: cpu:R or wall:R,
+# the highest acceptable ratio to the raw walker of the median CPU or wall
+# time (wall for whatever runs threads in parallel), or - for none; for an own
+# variant, the highest acceptable own_cpu_ms.
 # The first variant is the yardstick the ratios are taken against.
 # ---------------------------------------------------------------------------
-names=() kinds=() targets=() commands=()
+names=() kinds=() warm_targets=() cold_targets=() commands=()
 variant() {
-    names+=("$1") kinds+=("$2") targets+=("$3")
-    shift 3
+    names+=("$1") kinds+=("$2") warm_targets+=("$3") cold_targets+=("$4")
+    shift 4
     commands+=("$(printf '%q ' "$@")")
 }
 
-variant "raw walker (openat+getdents64)" report - "$bin/quorvel-bench-raw" "$tree"
-variant "clsDirwalk, events off" report 1.15 "$bin/quorvel-bench-scanner" "$tree"
+variant "raw walker (openat+getdents64)" report - - "$bin/quorvel-bench-raw" "$tree"
+scanner_serial=${#names[@]}
+variant "clsDirwalk, events off" report cpu:1.15 - "$bin/quorvel-bench-scanner" "$tree"
 scanner_events=${#names[@]}
-variant "clsDirwalk, events on + yield hook" report 1.30 "$bin/quorvel-bench-scanner" --events "$tree"
-variant "find > /dev/null" lines - find "$tree"
+variant "clsDirwalk, events on + yield hook" report cpu:1.30 - \
+    "$bin/quorvel-bench-scanner" --events "$tree"
+# Read-ahead with the window's settings (the defaults: 8 workers, 64 MiB).
+scanner_ahead=${#names[@]}
+variant "clsDirwalk read-ahead, events off" report wall:0.75 wall:0.60 \
+    "$bin/quorvel-bench-scanner" --read-ahead 8 "$tree"
+variant "clsDirwalk read-ahead, events+yield" report - - \
+    "$bin/quorvel-bench-scanner" --read-ahead 8 --events "$tree"
+if ((sweep)); then
+    for workers in 2 4 16; do
+        variant "clsDirwalk read-ahead, $workers workers" report - - \
+            "$bin/quorvel-bench-scanner" --read-ahead "$workers" "$tree"
+    done
+fi
+variant "find > /dev/null" lines - - find "$tree"
+# fd lists in parallel and in no fixed order: the fastest peer, not an equal.
+fd_peer=''
+if command -v fdfind >/dev/null; then
+    fd_peer=${#names[@]}
+    variant "fd -u -j8 > /dev/null" entries - - fdfind -u -j8 . "$tree"
+fi
 
 # The real main window (bench/WindowWalk.cpp), built with the window program
 # only; QUORVEL_BENCH_WINDOW may name another build of it. Shown, it opens the
@@ -108,14 +153,15 @@ if [[ -x $window_bench ]]; then
     mkdir "$work/empty"
     mkdir -m 700 "$work/runtime"
     window_shown=${#names[@]}
-    variant "main window, shown, events on" report 2.50 "${window_env[@]}" "$window_bench" "$tree"
-    variant "main window, first scan at load" report 2.50 \
+    variant "main window, shown, events on" report wall:1.25 wall:0.80 \
+        "${window_env[@]}" "$window_bench" "$tree"
+    variant "main window, first scan at load" report wall:2.50 - \
         "${window_env[@]}" "$window_bench" --at-load "$tree"
     window_empty=${#names[@]}
-    variant "main window, empty folder" empty - "${window_env[@]}" "$window_bench" "$work/empty"
+    variant "main window, empty folder" empty - - "${window_env[@]}" "$window_bench" "$work/empty"
     # The folder list alone (no scan) opening a folder of 100,000 subfolders.
     "$bin/quorvel-bench-tree" --seed "$seed" --flat "$flat_folders" "$flat" >/dev/null
-    variant "Dir1 alone, 100,000 subfolders" own 300 \
+    variant "Dir1 alone, 100,000 subfolders" own 300 300 \
         "${window_env[@]}" "$window_bench" --folder-list "$flat"
 fi
 # ---------------------------------------------------------------------------
@@ -123,14 +169,16 @@ fi
 count=${#names[@]}
 failures=0
 
-# Runs variant $1 once, timed; sets wall, cpu, rss, folders, files, panes
-# (the window's pane memory, when it reports it), and own and own_wall (an
-# own variant's CPU and wall time of its part under test).
+# Runs variant $1 once, timed (after dropping the page cache, when cold);
+# sets wall, cpu, rss, folders, files, panes (the window's pane memory, when
+# it reports it), and own and own_wall (an own variant's CPU and wall time of
+# its part under test).
 run_once() {
     local i=$1 out=/dev/null timing
     local -a cmd
     eval "cmd=(${commands[$i]})"
-    [[ ${kinds[$i]} != lines ]] && out="$work/out"
+    [[ ${kinds[$i]} != lines && ${kinds[$i]} != entries ]] && out="$work/out"
+    if ((cold)); then drop_caches; fi
     if ! timing=$("$timer" "$out" "${cmd[@]}"); then
         echo "run-bench: '${names[$i]}' failed: $timing" >&2
         exit 1
@@ -169,15 +217,17 @@ median() {
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 
 # Warm-up: one untimed pass of every variant brings the whole tree into the
-# caches and checks that every variant sees all of it.
+# caches (when warm) and checks that every variant sees all of it.
 for ((i = 0; i < count; i++)); do
     run_once "$i"
-    if [[ ${kinds[$i]} == lines ]]; then
+    if [[ ${kinds[$i]} == lines || ${kinds[$i]} == entries ]]; then
         eval "cmd=(${commands[$i]})"
         lines=$("${cmd[@]}" | wc -l)
-        if ((lines != want_folders + want_files + 1)); then
+        root_line=1
+        [[ ${kinds[$i]} == entries ]] && root_line=0
+        if ((lines != want_folders + want_files + root_line)); then
             echo "run-bench: '${names[$i]}' printed $lines lines;" \
-                "the tree has $((want_folders + want_files)) entries plus its root" >&2
+                "the tree has $((want_folders + want_files)) entries" >&2
             failures=$((failures + 1))
         fi
     else
@@ -191,14 +241,24 @@ digest_of() {
     "$@" | sed -n 's/.*digest=\([0-9a-f]*\).*/\1/p'
 }
 raw_digest=$(digest_of "$bin/quorvel-bench-raw" --digest "$tree")
-for flags in "" "--events"; do
-    # shellcheck disable=SC2086 # $flags is empty or one word
-    scanner_digest=$(digest_of "$bin/quorvel-bench-scanner" $flags --digest "$tree")
-    if [[ -z $raw_digest || $scanner_digest != "$raw_digest" ]]; then
-        echo "run-bench: clsDirwalk ${flags:-without events} built other lists than the raw walker" >&2
+same_lists() {
+    local what=$1 digest
+    shift
+    if ((cold)); then drop_caches; fi
+    digest=$(digest_of "$@")
+    if [[ -z $raw_digest || $digest != "$raw_digest" ]]; then
+        echo "run-bench: $what built other lists than the raw walker" >&2
         failures=$((failures + 1))
     fi
+}
+for flags in "" "--events" "--read-ahead 8" "--read-ahead 8 --events"; do
+    # shellcheck disable=SC2086 # $flags is empty or words
+    same_lists "clsDirwalk ${flags:-serial, without events}" \
+        "$bin/quorvel-bench-scanner" $flags --digest "$tree"
 done
+if [[ -n $window_shown ]]; then
+    same_lists "the main window" "${window_env[@]}" "$window_bench" --digest "$tree"
+fi
 
 # Interleaved: every round runs each variant once, starting one further along
 # each round, so a burst of load elsewhere spreads over all variants.
@@ -207,7 +267,7 @@ for ((r = 0; r < reps; r++)); do
     for ((k = 0; k < count; k++)); do
         i=$(((k + r) % count))
         run_once "$i"
-        [[ ${kinds[$i]} != lines ]] && check_counts "$i" "$folders" "$files"
+        [[ $folders != - ]] && check_counts "$i" "$folders" "$files"
         walls[i]+="$wall "
         rsss[i]+="$rss "
         cpus[i]+="$cpu "
@@ -223,6 +283,7 @@ done
 # thread's CPU clock. Untimed as a process.
 abort_report=''
 if [[ -n $window_shown ]]; then
+    if ((cold)); then drop_caches; fi
     if ! timing=$("$timer" "$work/abort" "${window_env[@]}" "$window_bench" --abort "$clicks" "$tree"); then
         echo "run-bench: the abort run failed: $timing" >&2
         exit 1
@@ -243,17 +304,22 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
 
 printf 'tree     %s: %s folders, %s files (seed %s)\n' "$tree" "$want_folders" "$want_files" "$seed"
 printf 'machine  %s cores; load average %s before, %s after\n' "$(nproc)" "$load_before" "$load_after"
-printf 'timing   median of %s interleaved runs of each, one process each, fork to exit;\n' "$reps"
-printf '         targets are judged on CPU time, which load elsewhere disturbs least\n\n'
+printf 'timing   median of %s interleaved runs of each, one process each, fork to exit, %s;\n' \
+    "$reps" "$( ((cold)) && echo "the page cache dropped before each" || echo "warm")"
+printf '         serial lines are judged on CPU time, which load elsewhere disturbs least,\n'
+printf '         parallel ones (read-ahead, the window that uses it) on wall time\n\n'
 printf '%-36s %8s %6s %8s %6s %8s  %s\n' variant "wall ms" ratio "cpu ms" ratio "peak MiB" target
 base_wall='' base_cpu=''
-declare -a peaks
+declare -a peaks median_walls
 for ((i = 0; i < count; i++)); do
+    target=${warm_targets[i]}
+    ((cold)) && target=${cold_targets[i]}
     read -ra w <<<"${walls[i]}"
     read -ra c <<<"${cpus[i]}"
     read -ra s <<<"${rsss[i]}"
     m_wall=$(median "${w[@]}")
     m_cpu=$(median "${c[@]}")
+    median_walls[i]=$m_wall
     peak=$(printf '%s\n' "${s[@]}" | sort -n | tail -n 1)
     peaks[i]=$peak
     [[ -z $base_wall ]] && base_wall=$m_wall base_cpu=$m_cpu
@@ -262,17 +328,35 @@ for ((i = 0; i < count; i++)); do
     if [[ ${kinds[$i]} == own ]]; then
         read -ra o <<<"${owns[i]}"
         read -ra ow <<<"${own_walls[i]}"
-        verdict=$(awk -v c="$(median "${o[@]}")" -v w="$(median "${ow[@]}")" -v t="${targets[$i]}" \
+        verdict=$(awk -v c="$(median "${o[@]}")" -v w="$(median "${ow[@]}")" -v t="$target" \
             'BEGIN { printf "own %.1f ms cpu, %.1f wall; <= %s %s", c, w, t, (c <= t) ? "met" : "MISSED" }')
-    elif [[ ${targets[$i]} != - ]]; then
-        verdict=$(awk -v r="$cpu_ratio" -v t="${targets[$i]}" \
-            'BEGIN { printf "<= %s %s", t, (r <= t) ? "met" : "MISSED" }')
+    elif [[ $target != - ]]; then
+        judged=$cpu_ratio
+        [[ ${target%%:*} == wall ]] && judged=$(ratio "$m_wall" "$base_wall")
+        verdict=$(awk -v r="$judged" -v k="${target%%:*}" -v t="${target#*:}" \
+            'BEGIN { printf "%s <= %s %s", k, t, (r <= t) ? "met" : "MISSED" }')
     fi
     printf '%-36s %8.1f %6s %8.1f %6s %8.1f  %s\n' "${names[$i]}" "$m_wall" \
         "$(ratio "$m_wall" "$base_wall")" "$m_cpu" "$cpu_ratio" "$(ratio "$peak" 1024)" "$verdict"
 done
 
 verdict() { awk -v v="$1" -v t="$2" 'BEGIN { printf "<= %s %s", t, (v <= t) ? "met" : "MISSED" }'; }
+
+# Read-ahead: its memory, and (cold) how it compares with fd.
+ahead_kib=$((peaks[scanner_ahead] - peaks[scanner_serial]))
+echo
+printf 'read-ahead  peak resident set above the serial scanner (events off) %6.1f MiB  %s\n' \
+    "$(ratio "$ahead_kib" 1024)" \
+    "$(awk -v k="$ahead_kib" 'BEGIN { printf "<= 64 MiB %s", (k <= 65536) ? "met" : "MISSED" }')"
+if [[ -n $fd_peer ]]; then
+    against_fd=$(ratio "${median_walls[scanner_ahead]}" "${median_walls[fd_peer]}")
+    fd_verdict="(a target when cold)"
+    if ((cold)); then
+        fd_verdict=$(awk -v r="$against_fd" 'BEGIN { printf "< 1 %s", (r < 1) ? "met" : "MISSED" }')
+    fi
+    printf '            wall time, events off, over that of fd -u -j8      %6s      %s\n' \
+        "$against_fd" "$fd_verdict"
+fi
 
 if [[ -n $window_shown ]]; then
     entries=$((want_folders + want_files))
@@ -318,4 +402,5 @@ fi
 echo
 echo "counts   every variant found $want_folders folders and $want_files files" \
     "${window_empty:+(in the tree; the empty-folder run found none; Dir1 listed $flat_folders subfolders)}"
-echo "lists    clsDirwalk and the raw walker built identical lists (digest $raw_digest)"
+echo "lists    clsDirwalk, serial and reading ahead, events off and on, the window and the raw" \
+    "walker built identical lists (digest $raw_digest)"

@@ -218,6 +218,9 @@ void frmMain::RunPass() {
 
     cDirwalk = std::make_shared<clsDirwalk>(directoryReader);
     cDirwalk->SetYieldHook(EventLoopYield{});
+    // Folders are listed ahead on worker threads; what the panes show, and
+    // in which order, is the serial walk's.
+    cDirwalk->ReadAhead(ReadAheadSettings{});
     cDirwalk->Events(CheckFlag(*ui->chkEvents));
     cDirwalk->FullPath(CheckFlag(*ui->chkFullPath));
     cDirwalk->SubFolders(CheckFlag(*ui->chkmSubFolders));

@@ -63,13 +63,23 @@ void clsDirwalk::ScanFolder(std::string sFolderPath) {
         explicit ScanningMark(bool& f) : flag(f) { flag = true; }
         ~ScanningMark() { flag = false; }
     } mark(bScanning);
+    // Dropped after the walk has closed every listing, however it ends: its
+    // workers are joined before ScanFolder returns.
+    struct ReadAheadScope {
+        std::shared_ptr<ReadAheadReader>& layer;
+        ~ReadAheadScope() { layer.reset(); }
+    } scope{readAhead};
+    if (kReadAheadAvailable && readAheadSettings.workers > 0 && bSubFolders == kTrue) {
+        readAhead = std::make_shared<ReadAheadReader>(reader, readAheadSettings);
+    }
     WalkFolder(std::move(sFolderPath));
 }
 
 void clsDirwalk::WalkFolder(std::string sPath) {
     if (sPath.empty() || sPath.back() != kPathSeparator) sPath.push_back(kPathSeparator);
     std::error_code error;
-    std::unique_ptr<FolderListing> root = reader->OpenRoot(sPath, error);
+    DirectoryReader& source = readAhead ? *readAhead : *reader;
+    std::unique_ptr<FolderListing> root = source.OpenRoot(sPath, error);
     if (!root) {
         RecordFailure(sPath, error);
         return;
@@ -160,6 +170,9 @@ void clsDirwalk::CompleteFolder(std::size_t nameStart, std::size_t nameEnd) {
 }
 
 void clsDirwalk::YieldToOwner() {
+    // Set by the event just raised or during the previous yield: from here on
+    // the walk enters no folder that it has not entered yet.
+    if (readAhead && (bAbort == kTrue || bSubFolders != kTrue)) readAhead->Stop();
     if (!yieldHook) return;
     bInYield = true;
     struct Reset {

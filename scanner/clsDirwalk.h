@@ -44,6 +44,21 @@
 // whose walk is still running throws std::logic_error and changes nothing:
 // the running walk's lists, counters and root stay as they are.
 //
+// Read-ahead: off by default. ReadAhead(ReadAheadSettings{}) turns it on
+// for the following scans: worker threads list folders ahead of the walk
+// (ReadAheadReader wraps the scanner's reader for each scan), and the walk
+// takes their listings in its own order. Lists, counts, events and their
+// order, read failures and link decisions stay exactly those of the serial
+// walk on a tree that does not change meanwhile; only the time differs.
+// Events, yields, flags and Abort stay on the caller's thread. Workers read
+// only for a scan that starts with SubFolders set; Abort, or SubFolders
+// cleared during the walk, ends the read-ahead (what was read is dropped),
+// and ScanFolder returns only when no worker is left. The reader must allow
+// concurrent OpenRoot calls (the system reader does); a test that changes
+// the tree during the walk keeps read-ahead off. On Windows the scanner
+// always walks serially: its workers build paths the POSIX way, so there
+// ReadAhead() is kept but not used (kReadAheadAvailable is false).
+//
 // Errors: a count that would pass 2147483647 throws OverflowError at that
 // step; the walk ends on every level, every handle is released, and the
 // counter keeps 2147483647. A folder that cannot be read is not an error: its
@@ -62,6 +77,7 @@
 #include "DirectoryReader.h"
 #include "EventSource.h"
 #include "PathSeparator.h"
+#include "ReadAheadReader.h"
 
 namespace quorvel {
 
@@ -147,6 +163,11 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
 
     bool IsScanning() const { return bScanning; }
 
+    // Read-ahead for the scans that follow; workers 0 (the default) walks
+    // serially. See the top of this file.
+    void ReadAhead(ReadAheadSettings settings) { readAheadSettings = settings; }
+    ReadAheadSettings ReadAhead() const { return readAheadSettings; }
+
   private:
     friend struct DirwalkTestAccess;
 
@@ -161,6 +182,9 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
     void RecordFailure(std::string_view path, std::error_code error);
 
     std::shared_ptr<DirectoryReader> reader;
+    ReadAheadSettings readAheadSettings{.workers = 0};
+    // The current scan's read-ahead layer over `reader`, if it has one.
+    std::shared_ptr<ReadAheadReader> readAhead;
     std::shared_ptr<Collection> colFolders;
     std::shared_ptr<Collection> colFiles;
     std::shared_ptr<std::vector<ReadFailure>> colFailures;

@@ -61,6 +61,7 @@ struct ScanOptions {
     Flag subFolders = kTrue;
     Flag fullPath = kFalse;
     std::shared_ptr<DirectoryReader> reader = SystemDirectoryReader();
+    ReadAheadSettings readAhead{.workers = 0};
     // A walk opening more folders or meeting more entries than this is a
     // runaway (a loop entered again and again): it is cut short and the test
     // fails instead of hanging. Folders are opened on the way down, before
@@ -81,6 +82,8 @@ struct WalkRun {
     int yields = 0;
     int descriptorsBefore = 0;
     int descriptorsAfter = 0;  // after the scanner was destroyed
+    int threadsBefore = 0;
+    int threadsAfter = 0;  // read-ahead workers included
 };
 
 // A handler that appends every event it receives to `into`.
@@ -105,11 +108,14 @@ ScanResult ReferenceScan(const std::string& root, const ScanOptions& options,
 // The invariants every walk keeps, whatever the tree: counts equal list
 // sizes and event counts, folder numbers run 1, 2, ... in event order, event
 // paths agree with each other and with the file list, the folder list is in
-// pre-order (each folder after its parent), and no descriptor is left open.
+// pre-order (each folder after its parent), and no descriptor is left open
+// and no thread left running.
 void ExpectWalkInvariants(const WalkRun& run);
 
-// Open descriptors of this process, to show a scan leaks none.
+// Open descriptors and running threads of this process, to show a scan
+// leaks none.
 int OpenDescriptorCount();
+int ThreadCount();
 
 // The bytes of `text`, with anything unprintable as \xNN.
 std::string Escaped(std::string_view text);

@@ -1,5 +1,6 @@
 // Random trees, each scanned and compared with the reference walk: lists,
-// counts, the pre-order folder list and the post-order folder events.
+// counts, the pre-order folder list and the post-order folder events; then
+// scanned again with read-ahead, which must change nothing.
 
 #include <gtest/gtest.h>
 
@@ -141,11 +142,24 @@ TEST(DirwalkProperty, RandomTreesMatchTheReferenceWalk) {
         const std::string root = settings() % 2 ? tree.Root() + "/" : tree.Root();
 
         const ScanResult expected = ReferenceScan(root, options);
-        const ScanResult actual = Scan(root, options);
-        ASSERT_EQ(actual, expected)
+        const WalkRun serial = Walk(root, options);
+        ASSERT_EQ(serial.scan, expected)
             << "seed " << seed << ", SubFolders " << options.subFolders << ", FullPath "
             << options.fullPath << ", Events " << options.events << ", root " << root;
         entriesCompared += expected.files.size() + expected.folders.size();
+
+        // Memory caps below one folder's listing (everything streamed), of a
+        // few folders (listings given way and read again), and the default.
+        options.readAhead = {.workers = std::array<unsigned, 4>{1, 2, 4, 8}[settings() % 4],
+                             .memoryCap = std::array<std::size_t, 3>{
+                                 64, 4096, ReadAheadSettings{}.memoryCap}[settings() % 3]};
+        const WalkRun readAhead = Walk(root, options);
+        EXPECT_EQ(readAhead.threadsAfter, readAhead.threadsBefore) << "seed " << seed;
+        EXPECT_EQ(readAhead.descriptorsAfter, readAhead.descriptorsBefore) << "seed " << seed;
+        ASSERT_EQ(readAhead.scan, expected)
+            << "seed " << seed << " with read-ahead, " << options.readAhead.workers
+            << " workers, cap " << options.readAhead.memoryCap;
+        EXPECT_EQ(readAhead.failures, serial.failures) << "seed " << seed;
     }
     EXPECT_EQ(OpenDescriptorCount(), descriptors);
     // The generator must keep producing trees worth comparing.

@@ -1,6 +1,8 @@
 // Trees deeper than the process may hold descriptors for, and deeper than
-// PATH_MAX: walked completely, with the same results as without the limit.
-// Each test lowers the soft descriptor limit for its own duration.
+// PATH_MAX: walked completely, with the same results as without the limit,
+// with read-ahead too. Each test lowers the soft descriptor limit for its own
+// duration. And read-ahead cut short at random points: no thread or
+// descriptor left behind.
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -70,15 +72,24 @@ Chain BuildChain(TempTree& tree, int levels) {
 // Walks `root` without a limit and then under a soft descriptor limit of
 // `limit`: both keep every invariant and read every folder, and the limit
 // changes nothing in what is reported. Returns the unlimited walk.
-WalkRun ExpectSameUnderLimit(const std::string& root, rlim_t limit,
-                             const ScanOptions& options = {}) {
+// With `readAhead`, the limited walk reads ahead: its workers' descriptors
+// must not cost the walk a folder. Returns the unlimited walk.
+WalkRun ExpectSameUnderLimit(const std::string& root, rlim_t limit, const ScanOptions& options = {},
+                             ReadAheadSettings readAhead = {.workers = 0}) {
     const WalkRun free = Walk(root, options);
     ExpectWalkInvariants(free);
     EXPECT_EQ(free.failures, std::vector<Failure>{});
+    ScanOptions limitedOptions = options;
+    limitedOptions.readAhead = readAhead;
+    // Also before the limit: UBSan's first check of a type needs a
+    // descriptor, and under the limit there may be none to spare.
+    if (readAhead.workers > 0) {
+        EXPECT_EQ(Walk(root, limitedOptions).scan, free.scan);
+    }
     WalkRun limited;
     {
         const SoftDescriptorLimit lowered(limit);
-        limited = Walk(root, options);
+        limited = Walk(root, limitedOptions);
     }
     ExpectWalkInvariants(limited);
     EXPECT_EQ(limited.scan, free.scan);
@@ -95,6 +106,8 @@ TEST(HostileDepth, ChainBeyondTheDescriptorLimitAndPathMaxWalksAsWithoutTheLimit
     const WalkRun free = ExpectSameUnderLimit(tree.Root(), 64);
     EXPECT_EQ(Sorted(free.scan.folders), chain.folders);
     EXPECT_EQ(Sorted(free.scan.files), chain.files);
+    // Past PATH_MAX the workers' opens fail and the walk reads on its own.
+    ExpectSameUnderLimit(tree.Root(), 64, {}, {.workers = 8});
 }
 
 // Folders linked back to from deep below must still be recognised as
@@ -186,7 +199,8 @@ TEST(HostileDepth, RandomTreesUnderALowDescriptorLimitWalkAsWithoutIt) {
                 tree.Link(at, "missing");
             }
         }
-        ExpectSameUnderLimit(tree.Root(), 12);
+        // So low that the workers' few descriptors run the walk short.
+        ExpectSameUnderLimit(tree.Root(), 12, {}, {.workers = round % 2 ? 4u : 0u});
     }
 }
 
@@ -206,6 +220,54 @@ TEST(HostileDepth, ExceptionDeepBeyondTheLimitLeavesNoDescriptorOpen) {
         EXPECT_THROW(Walk(tree.Root(), options), Stop);
     }
     EXPECT_EQ(OpenDescriptorCount(), before);
+}
+
+// Read-ahead ended at random points, by an Abort, by SubFolders cleared (and
+// perhaps set again) or by the owner dropping the scanner (which walks on to
+// its end): ScanFolder returns with every worker joined and every descriptor
+// closed, and the walk reported exactly what the serial one reports with the
+// same change at the same entry.
+TEST(HostileDepth, ReadAheadCutShortAtRandomPointsLeavesNoThreadOrDescriptorBehind) {
+    TempTree tree;
+    BuildChain(tree, 30);
+    for (int i = 0; i < 40; ++i) {
+        for (int j = 0; j < 5; ++j)
+            tree.File("wide/f" + std::to_string(i) + "/" + std::to_string(j));
+    }
+    const int entries = 2 * 30 + 2 * 30 + 1 + 40 + 40 * 5;
+    std::mt19937 random(20260611);
+    for (int round = 0; round < 24; ++round) {
+        SCOPED_TRACE(round);
+        const int stopAt = 1 + static_cast<int>(random() % entries);
+        ScanOptions options;
+        options.onYield = [stopAt, round](int yields, clsDirwalk& walker) {
+            if (yields == stopAt && round % 3 == 0) walker.Abort();
+            if (yields == stopAt && round % 3 != 0) walker.SubFolders(kFalse);
+            if (yields == stopAt + 20 && round % 3 == 2) walker.SubFolders(kTrue);
+        };
+        const WalkRun serial = Walk(tree.Root(), options);
+        options.readAhead = {.workers = 1u + static_cast<unsigned>(round % 8)};
+        const WalkRun readAhead = Walk(tree.Root(), options);
+        ExpectWalkInvariants(readAhead);
+        EXPECT_EQ(readAhead.scan, serial.scan);
+    }
+    for (int round = 0; round < 8; ++round) {
+        const int threads = ThreadCount();
+        const int descriptors = OpenDescriptorCount();
+        auto owner = std::make_shared<clsDirwalk>();
+        const std::weak_ptr<clsDirwalk> watch = owner;
+        owner->ReadAhead({.workers = 4});
+        const int dropAt = 1 + static_cast<int>(random() % entries);
+        int yields = 0;
+        owner->SetYieldHook([&] {
+            if (++yields == dropAt) owner.reset();
+        });
+        watch.lock()->ScanFolder(tree.Root());
+        EXPECT_TRUE(watch.expired());
+        EXPECT_EQ(yields, entries);
+        EXPECT_EQ(ThreadCount(), threads);
+        EXPECT_EQ(OpenDescriptorCount(), descriptors);
+    }
 }
 
 TEST(HostileDepth, RaiseOpenFileLimitLiftsTheSoftLimitToTheHardOne) {

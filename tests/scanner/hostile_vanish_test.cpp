@@ -1,6 +1,7 @@
 // Folders deleted while the walk is under way, from an event handler: what
 // was read before is kept, the folders that vanished are still listed and
 // counted (their parent's listing had them), and each is recorded as gone.
+// And a folder changed after read-ahead listed it is not mistaken for it.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "DirwalkProbe.h"
+#include "ListingSnapshot.h"
 #include "TempTree.h"
 
 namespace quorvel::testing {
@@ -76,6 +78,39 @@ TEST(HostileVanish, FolderDeletedWhileItIsListedKeepsWhatWasReadAndIsRecorded) {
     EXPECT_EQ(result.scan.files, files);
     EXPECT_EQ(result.failures, (std::vector<Failure>{{tree.Path("doomed/sub/"), ENOENT},
                                                      {tree.Path("doomed/"), ENOENT}}));
+}
+
+// Read-ahead opens a folder a worker listed again only to reach one of its
+// children; the folder then must list what the worker listed, or it is
+// taken for gone: an added, a removed and a renamed entry all count.
+TEST(HostileVanish, FolderListedAheadAndChangedSinceIsNotTakenForTheSame) {
+    TempTree tree;
+    for (const char* name : {"a", "b", "c"}) tree.File(std::string("p/") + name);
+    tree.Folder("p/sub");
+    const auto snapshotOf = [&tree] {
+        std::error_code error;
+        const auto listing = SystemDirectoryReader()->OpenRoot(tree.Path("p"), error);
+        ListingSnapshot snapshot;
+        DirEntry entry;
+        while (listing->Next(entry)) snapshot.Append(entry, [](std::size_t) { return true; });
+        snapshot.complete = true;
+        return snapshot;
+    };
+    const auto matchesNow = [&tree](const ListingSnapshot& snapshot) {
+        std::error_code error;
+        const auto listing = SystemDirectoryReader()->OpenRoot(tree.Path("p"), error);
+        return snapshot.Matches(*listing);
+    };
+    const ListingSnapshot before = snapshotOf();
+    EXPECT_TRUE(matchesNow(before));
+    tree.File("p/d");
+    EXPECT_FALSE(matchesNow(before));
+    const ListingSnapshot added = snapshotOf();
+    std::filesystem::rename(tree.Path("p/a"), tree.Path("p/z"));
+    EXPECT_FALSE(matchesNow(added));
+    const ListingSnapshot renamed = snapshotOf();
+    std::filesystem::remove(tree.Path("p/sub"));
+    EXPECT_FALSE(matchesNow(renamed));
 }
 
 }  // namespace

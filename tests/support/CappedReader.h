@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -10,7 +11,8 @@ namespace quorvel::testing {
 
 // Wraps a reader and refuses (ELOOP) every open after the first `cap`, the
 // root's included: a walk that enters a loop again and again then ends with
-// Exceeded() set, instead of hanging.
+// Exceeded() set, instead of hanging. Read-ahead workers open roots through
+// it concurrently, so the count is atomic.
 class CappedReader final : public DirectoryReader {
   public:
     CappedReader(std::shared_ptr<DirectoryReader> inner, int cap);
@@ -27,7 +29,7 @@ class CappedReader final : public DirectoryReader {
 
     std::shared_ptr<DirectoryReader> inner_;
     int cap_;
-    int opened_ = 0;
+    std::atomic<int> opened_ = 0;
 };
 
 }  // namespace quorvel::testing

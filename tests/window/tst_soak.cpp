@@ -3,7 +3,7 @@
 // of scans of a medium tree, most of them from inside a running scan. After
 // every scan that ended, the panes and counts must agree with each other and
 // with an independent walk of the folder (a prefix of it after an Abort); no
-// scanner may outlive the window.
+// scanner may outlive the window. The window's scans read ahead, as always.
 //
 // Determinism: at a walk's first yield (which always runs the event loop) the
 // test replaces the window's time-sliced yield hook with its own, and the
@@ -456,6 +456,8 @@ QString Soak::CheckFlags(const clsDirwalk& scanner) const {
         scanner.SubFolders() != flag("chkmSubFolders")) {
         return Where() + "a new scanner's flags differ from the check boxes";
     }
+    // Every result checked here comes from a walk that reads ahead.
+    if (scanner.ReadAhead().workers == 0) return Where() + "the window scans without read-ahead";
     return {};
 }
 

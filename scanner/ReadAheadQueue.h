@@ -1,0 +1,112 @@
+#pragma once
+// The shared half of one read-ahead walk: the folders waiting to be read,
+// the worker threads that read them, the listings they have read, and the
+// memory those hold.
+//
+// Order: every folder has a key, the index of its entry in each folder on
+// the way down from the root (4 bytes a level, big-endian), so that comparing
+// keys as byte strings is comparing positions in the walk's pre-order. Workers
+// always take the waiting folder with the smallest key, the one the walk will
+// need first; memory goes the same way (a worker that needs room takes it from
+// listings that the walk will need later, which then wait to be read again).
+// When the walk asks for key K, every folder before K is behind it: whatever
+// is held or waiting for those is dropped.
+//
+// Threads: the walk calls everything but Work from its own thread. A worker
+// opens its folder by path through the inner reader, reads it to its end,
+// closes it, and only then publishes it: a worker holds at most one listing,
+// and so one descriptor, at a time. It never waits for the walk while it
+// holds one, and the walk waits only for a folder a worker is reading.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "DirectoryReader.h"
+#include "ListingSnapshot.h"
+
+namespace quorvel {
+
+class ReadAheadQueue {
+  public:
+    ReadAheadQueue(std::shared_ptr<DirectoryReader> inner, unsigned workers, std::size_t memoryCap);
+    ~ReadAheadQueue();
+    ReadAheadQueue(const ReadAheadQueue&) = delete;
+    ReadAheadQueue& operator=(const ReadAheadQueue&) = delete;
+
+    DirectoryReader& Inner() const { return *inner_; }
+    // False once stopped: nothing is read ahead any more.
+    bool Active() const { return !stopped_; }
+
+    // The listing of folder `key`, entry `name`, if a worker has read it,
+    // and its path (moved into `path`); waits while a worker is reading it.
+    // Null: the walk reads it itself. Its memory stays charged until the walk
+    // calls Release.
+    std::unique_ptr<ListingSnapshot> Take(const std::string& key, std::string_view name,
+                                          std::string& path);
+    // Queues the subfolders of a listing the walk is about to walk: `key` and
+    // `path` (ending in '/') are the listing's own. Links are left to the walk.
+    void Publish(const std::string& key, const std::string& path, const ListingSnapshot& snapshot);
+    // Charges `bytes` for a listing of folder `key`, making room from
+    // listings the walk needs after it; false when there is none to make.
+    bool Reserve(std::size_t bytes, const std::string& key);
+    void Release(std::size_t bytes);
+
+    // Ends the read-ahead: drops everything waiting or held, and workers end
+    // after the entry they are reading.
+    void Stop();
+    // Stop, and return once no worker runs (none holds a descriptor).
+    void Quiesce();
+    // The walk read a folder itself, taking `took`: a slow read (from the
+    // disk) adds a worker, up to the number allowed.
+    void NoteRead(std::chrono::steady_clock::duration took);
+
+    // The key of entry `index` of the folder whose key is `key`.
+    static std::string ChildKey(const std::string& key, std::uint32_t index);
+    // Only a name that a path carries unchanged is read ahead by path.
+    static bool NameFitsInPath(std::string_view name);
+
+  private:
+    struct Task;
+    using Tasks = std::map<std::string, std::shared_ptr<Task>, std::less<>>;
+
+    void Work(const std::stop_token& stop);
+    std::unique_ptr<ListingSnapshot> ReadFolder(Task& task, const std::stop_token& stop);
+    // `again`: some of these subfolders may have been queued before.
+    std::size_t PublishLocked(const std::string& key, const std::string& path,
+                              const ListingSnapshot& snapshot, bool again);
+    bool CanStartLocked() const;
+    bool ReserveLocked(std::size_t bytes, std::string_view key,
+                       std::vector<std::unique_ptr<ListingSnapshot>>& dropped);
+    void DropBeforeLocked(std::string_view key,
+                          std::vector<std::unique_ptr<ListingSnapshot>>& dropped);
+    bool AddWorker();
+
+    const std::shared_ptr<DirectoryReader> inner_;
+    const unsigned workerCount_;
+    const std::size_t memoryCap_;
+
+    std::mutex mutex_;
+    std::condition_variable_any workAvailable_;
+    Tasks waiting_;
+    Tasks reading_;
+    Tasks ready_;
+    std::size_t charged_ = 0;
+    std::size_t idleWorkers_ = 0;
+    // A worker waits for memory, not for work: freeing some wakes it.
+    bool memoryShort_ = false;
+    // Written by the walk only; workers learn of a stop through their tokens.
+    bool stopped_ = false;
+    std::vector<std::jthread> workers_;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,94 @@
+#pragma once
+// Read-ahead: a directory reader that wraps another one and lists folders
+// ahead of the walk on worker threads, so that a walk waits for the disk far
+// less, while it still gets every listing in its own order.
+//
+// The guarantee: a walk through it meets exactly what it would meet through
+// the reader it wraps (the same entries in the same order, the same read
+// failures, the same links), on any tree that does not change during the
+// walk; only the time differs. A worker reads a folder completely into
+// memory, closes it, and hands it over; whatever goes wrong for a worker (a
+// folder it cannot open or read, a path too long, a name that no path can
+// carry), it drops that folder, and the walk opens and reads it itself, as
+// the serial walk does, through the listing of its parent. When the tree
+// changes during the walk, a folder may show as it was a moment earlier.
+//
+// Only folders that are not links are read ahead: whether a link is entered
+// is the walk's decision. Workers take folders in the walk's pre-order, and
+// the memory held by listings in memory (those read ahead and those being
+// walked) stays within `memoryCap`; a folder larger than that is streamed to
+// the walk as the wrapped reader lists it. Each worker holds at most one
+// descriptor, while it reads one folder.
+//
+// Threads: the walk uses the reader and its listings from one thread, as
+// before. The workers call the wrapped reader's OpenRoot concurrently, each
+// with the path of a folder (built with '/' from the root's path, made
+// absolute with the current directory at OpenRoot), and use each listing it
+// returns on their own thread: the wrapped reader must allow that, as the
+// system reader does. Everything else is C++ standard library.
+//
+// Descriptors: when the walk cannot open a folder for want of descriptors
+// (EMFILE or ENFILE, in the generic category, as the system reader reports
+// them), the workers are stopped, and the open is tried again as the serial
+// walk would have made it. A reader that reports a shortage otherwise (a
+// Windows reader's system error codes) has that failure recorded as a read
+// failure instead; with a handle limit in the millions it does not arise.
+//
+// One walk at a time: each OpenRoot starts a walk of its own, and Stop ends
+// the read-ahead of the latest one (the walk then goes on as the serial one).
+// The workers are stopped and joined when the last of the reader and the
+// walk's listings is destroyed: once both are gone, no thread touches the
+// tree and no descriptor is held for it.
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "DirectoryReader.h"
+
+namespace quorvel {
+
+class ReadAheadQueue;
+
+// Whether clsDirwalk reads ahead when asked to on this platform.
+#ifdef _WIN32
+inline constexpr bool kReadAheadAvailable = false;
+#else
+inline constexpr bool kReadAheadAvailable = true;
+#endif
+
+struct ReadAheadSettings {
+    // Threads listing folders ahead of the walk, at most; 0 is the serial
+    // walk. A walk starts with one for each core besides its own (folders in
+    // memory are read by computing; more threads would only compete for the
+    // cores), and adds one each time it waits for a folder from the disk or
+    // the network: such reads wait for the device, not for a core, so more
+    // threads than cores pays there.
+    unsigned workers = 8;
+    // Memory held by the listings in memory, in bytes.
+    std::size_t memoryCap = std::size_t{64} << 20;
+};
+
+class ReadAheadReader final : public DirectoryReader {
+  public:
+    explicit ReadAheadReader(std::shared_ptr<DirectoryReader> inner,
+                             ReadAheadSettings settings = {});
+    ~ReadAheadReader() override;
+    ReadAheadReader(const ReadAheadReader&) = delete;
+    ReadAheadReader& operator=(const ReadAheadReader&) = delete;
+
+    std::unique_ptr<FolderListing> OpenRoot(const std::string& path,
+                                            std::error_code& error) override;
+
+    // No more reading ahead for the current walk: what was read ahead is
+    // dropped and the workers end after the entry they are reading.
+    void Stop();
+
+  private:
+    std::shared_ptr<DirectoryReader> inner_;
+    ReadAheadSettings settings_;
+    std::shared_ptr<ReadAheadQueue> queue_;
+};
+
+}  // namespace quorvel
