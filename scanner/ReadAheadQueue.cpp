@@ -29,6 +29,12 @@ unsigned FirstWorkers() {
     return cores > 2 ? cores - 1 : 1;
 }
 constexpr std::chrono::microseconds kSlowRead{1000};
+// Snapshots the walk is done with serve later folders, buffer and all, up
+// to this many and this large: a buffer freed on one thread and allocated
+// anew on another costs the allocator locks, page faults and returning
+// memory to the system, which together cost a worker more than the listing.
+constexpr std::size_t kSpareLimit = 64;
+constexpr std::size_t kSpareCapacityLimit = std::size_t{64} << 10;
 
 }  // namespace
 
@@ -62,7 +68,10 @@ bool ReadAheadQueue::NameFitsInPath(std::string_view name) {
 
 ReadAheadQueue::ReadAheadQueue(std::shared_ptr<DirectoryReader> inner, unsigned workers,
                                std::size_t memoryCap)
-    : inner_(std::move(inner)), workerCount_(workers), memoryCap_(memoryCap) {}
+    : inner_(std::move(inner)), workerCount_(workers), memoryCap_(memoryCap) {
+    // Recycling must not allocate under the lock.
+    spare_.reserve(kSpareLimit);
+}
 
 ReadAheadQueue::~ReadAheadQueue() {
     Quiesce();
@@ -70,12 +79,13 @@ ReadAheadQueue::~ReadAheadQueue() {
 
 std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, std::string_view name,
                                                       std::string& path) {
-    std::vector<std::unique_ptr<ListingSnapshot>> dropped;
+    Snapshots dropped;
     std::unique_ptr<ListingSnapshot> taken;
     bool wake = false;
     bool slowWait = false;
     {
         std::unique_lock lock(mutex_);
+        bool freed = SettleReleasesLocked(dropped);
         DropBeforeLocked(key, dropped);
         if (const auto reading = reading_.find(key);
             reading != reading_.end() && reading->second->Names(name)) {
@@ -90,35 +100,37 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
         }
         if (const auto ready = ready_.find(key); ready != ready_.end()) {
             Task& task = *ready->second;
+            charged_ -= task.charged - task.snapshot->Capacity();
             if (task.Names(name)) {
                 taken = std::move(task.snapshot);
                 path = std::move(task.path);
-                charged_ -= task.charged - taken->Capacity();
             } else {
-                charged_ -= task.charged;
-                dropped.push_back(std::move(task.snapshot));
+                RecycleLocked(std::move(task.snapshot), dropped);
             }
             ready_.erase(ready);
+            freed = true;
         } else if (const auto waiting = waiting_.find(key); waiting != waiting_.end()) {
             charged_ -= waiting->second->charged;
             waiting_.erase(waiting);
+            freed = true;
         }
-        wake = !dropped.empty() && std::exchange(memoryShort_, false);
+        freed = freed || !dropped.empty();
+        wake = freed && std::exchange(memoryShort_, false);
     }
     if (wake) workAvailable_.notify_all();
     if (slowWait) AddWorker();
     return taken;
 }
 
-void ReadAheadQueue::DropBeforeLocked(std::string_view key,
-                                      std::vector<std::unique_ptr<ListingSnapshot>>& dropped) {
+void ReadAheadQueue::DropBeforeLocked(std::string_view key, Snapshots& dropped) {
     for (auto at = waiting_.begin(); at != waiting_.end() && at->first < key;) {
         charged_ -= at->second->charged;
         at = waiting_.erase(at);
     }
     for (auto at = ready_.begin(); at != ready_.end() && at->first < key;) {
-        charged_ -= at->second->charged;
-        dropped.push_back(std::move(at->second->snapshot));
+        Task& task = *at->second;
+        charged_ -= task.charged - task.snapshot->Capacity();
+        RecycleLocked(std::move(task.snapshot), dropped);
         at = ready_.erase(at);
     }
     // Their workers release what they charged when they finish.
@@ -130,12 +142,15 @@ void ReadAheadQueue::DropBeforeLocked(std::string_view key,
 
 void ReadAheadQueue::Publish(const std::string& key, const std::string& path,
                              const ListingSnapshot& snapshot) {
+    std::vector<std::shared_ptr<Task>> children = ChildTasks(key, path, snapshot);
+    Snapshots dropped;
     std::size_t wake = 0;
     {
         const std::lock_guard lock(mutex_);
+        SettleReleasesLocked(dropped);
         // The walk reads a folder itself after a worker dropped it, perhaps
         // after its subfolders were queued.
-        wake = std::min(PublishLocked(key, path, snapshot, true), idleWorkers_);
+        wake = std::min(QueueLocked(children, true), idleWorkers_);
         if (waiting_.empty()) return;
     }
     static const unsigned firstWorkers = FirstWorkers();
@@ -144,42 +159,57 @@ void ReadAheadQueue::Publish(const std::string& key, const std::string& path,
     for (; wake > 0; --wake) workAvailable_.notify_one();
 }
 
-std::size_t ReadAheadQueue::PublishLocked(const std::string& key, const std::string& path,
-                                          const ListingSnapshot& snapshot, bool again) {
-    if (stopped_) return 0;
-    std::size_t added = 0;
+std::vector<std::shared_ptr<ReadAheadQueue::Task>> ReadAheadQueue::ChildTasks(
+    const std::string& key, std::string_view folder, const ListingSnapshot& snapshot) {
+    if (!folder.empty() && folder.back() == '/') folder.remove_suffix(1);
+    std::vector<std::shared_ptr<Task>> children;
     std::size_t offset = 0;
     DirEntry entry;
     for (std::uint32_t index = 0; snapshot.Read(offset, entry); ++index) {
         if (!entry.isFolder || entry.isLink || !NameFitsInPath(entry.name)) continue;
-        std::string childKey = ChildKey(key, index);
-        if (again && (waiting_.contains(childKey) || reading_.contains(childKey) ||
-                      ready_.contains(childKey))) {
+        auto task = std::make_shared<Task>();
+        task->key = ChildKey(key, index);
+        task->path.reserve(folder.size() + entry.name.size() + 2);  // and the '/' the walk adds
+        task->path.append(folder).append(1, '/').append(entry.name);
+        task->nameStart = folder.size() + 1;
+        task->charged = kTaskBytes + task->key.size() + task->path.size();
+        children.push_back(std::move(task));
+    }
+    return children;
+}
+
+std::size_t ReadAheadQueue::QueueLocked(std::vector<std::shared_ptr<Task>>& tasks, bool again) {
+    if (stopped_) return 0;
+    std::size_t added = 0;
+    for (std::shared_ptr<Task>& task : tasks) {
+        if (again && (waiting_.contains(task->key) || reading_.contains(task->key) ||
+                      ready_.contains(task->key))) {
             continue;
         }
-        auto task = std::make_shared<Task>();
-        task->path.reserve(path.size() + entry.name.size() + 1);  // and the '/' the walk adds
-        task->path.append(path).append(entry.name);
-        task->nameStart = path.size();
-        task->charged = kTaskBytes + childKey.size() + task->path.size();
         if (charged_ + task->charged > memoryCap_) break;
         charged_ += task->charged;
-        task->key = childKey;
-        waiting_.emplace(std::move(childKey), std::move(task));
+        const std::string_view taskKey = task->key;
+        waiting_.emplace(taskKey, std::move(task));
         ++added;
     }
     return added;
 }
 
 bool ReadAheadQueue::Reserve(std::size_t bytes, const std::string& key) {
-    std::vector<std::unique_ptr<ListingSnapshot>> dropped;
+    Snapshots dropped;
     const std::lock_guard lock(mutex_);
+    SettleReleasesLocked(dropped);
     return ReserveLocked(bytes, key, dropped);
 }
 
-bool ReadAheadQueue::ReserveLocked(std::size_t bytes, std::string_view key,
-                                   std::vector<std::unique_ptr<ListingSnapshot>>& dropped) {
+bool ReadAheadQueue::ReserveLocked(std::size_t bytes, std::string_view key, Snapshots& dropped) {
     while (charged_ + bytes > memoryCap_) {
+        if (!spare_.empty()) {
+            charged_ -= spare_.back()->Capacity();
+            dropped.push_back(std::move(spare_.back()));
+            spare_.pop_back();
+            continue;
+        }
         if (ready_.empty() || ready_.rbegin()->first <= key) return false;
         // The listing needed last gives way; it is read again later.
         const auto last = std::prev(ready_.end());
@@ -194,22 +224,61 @@ bool ReadAheadQueue::ReserveLocked(std::size_t bytes, std::string_view key,
     return true;
 }
 
-void ReadAheadQueue::Release(std::size_t bytes) {
-    bool wake = false;
-    {
-        const std::lock_guard lock(mutex_);
-        charged_ -= bytes;
-        wake = std::exchange(memoryShort_, false);
+void ReadAheadQueue::Release(std::unique_ptr<ListingSnapshot> snapshot, std::size_t bytes) {
+    if (stopped_) return;
+    const std::size_t kept = snapshot && snapshot->Capacity() <= bytes ? snapshot->Capacity() : 0;
+    walkReleasedBytes_ += bytes - kept;
+    if (kept == 0) return;
+    try {
+        walkReleased_.push_back(std::move(snapshot));
+    } catch (const std::bad_alloc&) {
+        walkReleasedBytes_ += kept;  // and the snapshot is freed here
     }
-    if (wake) workAvailable_.notify_all();
+}
+
+bool ReadAheadQueue::SettleReleasesLocked(Snapshots& dropped) {
+    const bool any = walkReleasedBytes_ != 0 || !walkReleased_.empty();
+    charged_ -= std::exchange(walkReleasedBytes_, 0);
+    for (std::unique_ptr<ListingSnapshot>& snapshot : walkReleased_) {
+        RecycleLocked(std::move(snapshot), dropped);
+    }
+    walkReleased_.clear();
+    return any;
+}
+
+void ReadAheadQueue::RecycleLocked(std::unique_ptr<ListingSnapshot> snapshot, Snapshots& dropped) {
+    if (!snapshot) return;
+    if (!stopped_ && spare_.size() < kSpareLimit && snapshot->Capacity() <= kSpareCapacityLimit) {
+        snapshot->Clear();
+        spare_.push_back(std::move(snapshot));
+        return;
+    }
+    charged_ -= snapshot->Capacity();
+    dropped.push_back(std::move(snapshot));
+}
+
+std::unique_ptr<ListingSnapshot> ReadAheadQueue::Spare() {
+    Snapshots dropped;
+    const std::lock_guard lock(mutex_);
+    SettleReleasesLocked(dropped);
+    if (spare_.empty()) return std::make_unique<ListingSnapshot>();
+    std::unique_ptr<ListingSnapshot> spare = std::move(spare_.back());
+    spare_.pop_back();
+    return spare;
 }
 
 void ReadAheadQueue::Stop() {
-    std::vector<std::unique_ptr<ListingSnapshot>> dropped;
+    Snapshots dropped;
     {
         const std::lock_guard lock(mutex_);
         if (stopped_) return;
         stopped_ = true;
+        SettleReleasesLocked(dropped);
+        for (std::unique_ptr<ListingSnapshot>& spare : spare_) {
+            charged_ -= spare->Capacity();
+            dropped.push_back(std::move(spare));
+        }
+        spare_.clear();
         for (auto& [key, task] : waiting_) charged_ -= task->charged;
         for (auto& [key, task] : ready_) {
             charged_ -= task->charged;
@@ -250,11 +319,16 @@ void ReadAheadQueue::NoteRead(std::chrono::steady_clock::duration took) {
 
 bool ReadAheadQueue::CanStartLocked() const {
     if (stopped_ || waiting_.empty()) return false;
-    return charged_ + kStartBytes <= memoryCap_ ||
+    // A spare snapshot brings its charged buffer.
+    const std::size_t spareRoom = spare_.empty() ? 0 : spare_.back()->Capacity();
+    return charged_ + kStartBytes <= memoryCap_ + spareRoom ||
            (!ready_.empty() && ready_.rbegin()->first > waiting_.begin()->first);
 }
 
 void ReadAheadQueue::Work(const std::stop_token& stop) {
+    // Freed outside the lock, once a worker has let go of it.
+    Snapshots dropped;
+    std::vector<std::shared_ptr<Task>> children;
     std::unique_lock lock(mutex_);
     for (;;) {
         ++idleWorkers_;
@@ -270,22 +344,38 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
         waiting_.erase(waiting_.begin());
         task->done = false;  // a listing given way to memory is read again
         reading_.emplace(task->key, task);
+        std::unique_ptr<ListingSnapshot> snapshot;
+        if (!spare_.empty()) {
+            snapshot = std::move(spare_.back());
+            spare_.pop_back();
+            task->charged += snapshot->Capacity();
+        }
         lock.unlock();
+        dropped.clear();
+        children.clear();
 
-        std::unique_ptr<ListingSnapshot> snapshot = ReadFolder(*task, stop);
-        std::vector<std::unique_ptr<ListingSnapshot>> dropped;
+        bool read = false;
+        try {
+            if (!snapshot) snapshot = std::make_unique<ListingSnapshot>();
+            read = ReadFolder(*task, *snapshot, stop);
+            if (read) children = ChildTasks(task->key, task->path, *snapshot);
+        } catch (...) {
+            // Whatever goes wrong, a worker gives up the folder: an exception,
+            // like a read error, is for the walk to meet when it reads the
+            // folder itself.
+            read = false;
+        }
 
         lock.lock();
         if (!task->abandoned) reading_.erase(task->key);
-        if (task->abandoned || !snapshot) {
+        if (task->abandoned || !read) {
             // Not read, or no longer wanted: the walk reads it itself if
             // it still needs it, and meets whatever made this read fail.
-            charged_ -= task->charged;
+            charged_ -= task->charged - (snapshot ? snapshot->Capacity() : 0);
             task->charged = 0;
-            dropped.push_back(std::move(snapshot));
+            RecycleLocked(std::move(snapshot), dropped);
         } else {
-            const std::size_t added =
-                PublishLocked(task->key, task->path + '/', *snapshot, task->published);
+            const std::size_t added = QueueLocked(children, task->published);
             task->published = true;
             for (std::size_t wake = std::min(added, idleWorkers_); wake > 0; --wake) {
                 workAvailable_.notify_one();
@@ -295,42 +385,30 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
         }
         task->done = true;
         task->done.notify_all();
-        if (!dropped.empty()) {
-            lock.unlock();
-            dropped.clear();
-            lock.lock();
-        }
     }
 }
 
-std::unique_ptr<ListingSnapshot> ReadAheadQueue::ReadFolder(Task& task,
-                                                            const std::stop_token& stop) {
-    // Whatever goes wrong, a worker gives up the folder: an exception, like a
-    // read error, is for the walk to meet when it reads the folder itself.
-    try {
-        std::error_code error;
-        const std::unique_ptr<FolderListing> listing = inner_->OpenRoot(task.path, error);
-        if (!listing) return nullptr;
-        auto snapshot = std::make_unique<ListingSnapshot>();
-        const ListingSnapshot::GrowthGate gate = [this, &task](std::size_t bytes) {
-            std::vector<std::unique_ptr<ListingSnapshot>> dropped;
-            const std::lock_guard lock(mutex_);
-            // Behind the walk already: give up, and take no room from others.
-            if (task.abandoned || !ReserveLocked(bytes, task.key, dropped)) return false;
-            task.charged += bytes;
-            return true;
-        };
-        DirEntry entry;
-        for (unsigned n = 1; listing->Next(entry); ++n) {
-            if (n % 64 == 0 && stop.stop_requested()) return nullptr;
-            if (!snapshot->Append(entry, gate)) return nullptr;
-        }
-        if (listing->Error()) return nullptr;
-        snapshot->complete = true;
-        return snapshot;
-    } catch (...) {
-        return nullptr;
+bool ReadAheadQueue::ReadFolder(Task& task, ListingSnapshot& snapshot,
+                                const std::stop_token& stop) {
+    std::error_code error;
+    const std::unique_ptr<FolderListing> listing = inner_->OpenRoot(task.path, error);
+    if (!listing) return false;
+    const ListingSnapshot::GrowthGate gate = [this, &task](std::size_t bytes) {
+        Snapshots dropped;
+        const std::lock_guard lock(mutex_);
+        // Behind the walk already: give up, and take no room from others.
+        if (task.abandoned || !ReserveLocked(bytes, task.key, dropped)) return false;
+        task.charged += bytes;
+        return true;
+    };
+    DirEntry entry;
+    for (unsigned n = 1; listing->Next(entry); ++n) {
+        if (n % 64 == 0 && stop.stop_requested()) return false;
+        if (!snapshot.Append(entry, gate)) return false;
     }
+    if (listing->Error()) return false;
+    snapshot.complete = true;
+    return true;
 }
 
 }  // namespace quorvel

@@ -59,7 +59,13 @@ class ReadAheadQueue {
     // Charges `bytes` for a listing of folder `key`, making room from
     // listings the walk needs after it; false when there is none to make.
     bool Reserve(std::size_t bytes, const std::string& key);
-    void Release(std::size_t bytes);
+    // The walk has left a listing: `bytes` were charged for it, and its
+    // snapshot's buffer serves a later folder. Settled at the walk's next
+    // call that takes the lock anyway, so that leaving a folder takes none.
+    void Release(std::unique_ptr<ListingSnapshot> snapshot, std::size_t bytes);
+    // An empty snapshot for a folder the walk reads itself; its capacity,
+    // if any, is charged already.
+    std::unique_ptr<ListingSnapshot> Spare();
 
     // Ends the read-ahead: drops everything waiting or held, and workers end
     // after the entry they are reading.
@@ -77,18 +83,28 @@ class ReadAheadQueue {
 
   private:
     struct Task;
-    using Tasks = std::map<std::string, std::shared_ptr<Task>, std::less<>>;
+    // Keyed by a view of the task's own key: a task moves between the maps
+    // without copying it.
+    using Tasks = std::map<std::string_view, std::shared_ptr<Task>, std::less<>>;
+    // Snapshots to free once the lock is released.
+    using Snapshots = std::vector<std::unique_ptr<ListingSnapshot>>;
 
     void Work(const std::stop_token& stop);
-    std::unique_ptr<ListingSnapshot> ReadFolder(Task& task, const std::stop_token& stop);
-    // `again`: some of these subfolders may have been queued before.
-    std::size_t PublishLocked(const std::string& key, const std::string& path,
-                              const ListingSnapshot& snapshot, bool again);
+    bool ReadFolder(Task& task, ListingSnapshot& snapshot, const std::stop_token& stop);
+    // The tasks of a listing's subfolders, made before taking the lock.
+    static std::vector<std::shared_ptr<Task>> ChildTasks(const std::string& key,
+                                                         std::string_view folder,
+                                                         const ListingSnapshot& snapshot);
+    // Queues what fits of `tasks`; `again`: some may have been queued before.
+    std::size_t QueueLocked(std::vector<std::shared_ptr<Task>>& tasks, bool again);
     bool CanStartLocked() const;
-    bool ReserveLocked(std::size_t bytes, std::string_view key,
-                       std::vector<std::unique_ptr<ListingSnapshot>>& dropped);
-    void DropBeforeLocked(std::string_view key,
-                          std::vector<std::unique_ptr<ListingSnapshot>>& dropped);
+    bool ReserveLocked(std::size_t bytes, std::string_view key, Snapshots& dropped);
+    void DropBeforeLocked(std::string_view key, Snapshots& dropped);
+    // Keeps `snapshot`, whose capacity is charged, as a spare, or uncharges
+    // it for `dropped`.
+    void RecycleLocked(std::unique_ptr<ListingSnapshot> snapshot, Snapshots& dropped);
+    // Applies the walk's releases; true if there were any.
+    bool SettleReleasesLocked(Snapshots& dropped);
     bool AddWorker();
 
     const std::shared_ptr<DirectoryReader> inner_;
@@ -100,12 +116,18 @@ class ReadAheadQueue {
     Tasks waiting_;
     Tasks reading_;
     Tasks ready_;
+    // Emptied snapshots whose buffers serve the next folders; their
+    // capacity stays charged, and they are the first to go for room.
+    Snapshots spare_;
     std::size_t charged_ = 0;
     std::size_t idleWorkers_ = 0;
     // A worker waits for memory, not for work: freeing some wakes it.
     bool memoryShort_ = false;
     // Written by the walk only; workers learn of a stop through their tokens.
     bool stopped_ = false;
+    // The walk's releases since it last took the lock: the walk's only.
+    Snapshots walkReleased_;
+    std::size_t walkReleasedBytes_ = 0;
     std::vector<std::jthread> workers_;
 };
 
