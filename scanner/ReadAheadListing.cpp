@@ -143,13 +143,26 @@ std::unique_ptr<FolderListing> ReadAheadListing::OpenChild(std::string_view name
                                                       std::move(fullPath), std::move(snapshot));
         }
     }
-    if (!fullPath_.empty() && ReadAheadQueue::NameFitsInPath(name)) {
-        fullPath.reserve(fullPath_.size() + name.size() + 1);
-        fullPath.append(fullPath_).append(name).push_back('/');
-    }
     const auto readStart = std::chrono::steady_clock::now();
     std::unique_ptr<FolderListing> child;
-    if (FolderListing* parent = Reach(error)) child = parent->OpenChild(name, error);
+    if (!fullPath_.empty() && ReadAheadQueue::NameFitsInPath(name)) {
+        fullPath.reserve(fullPath_.size() + name.size() + 1);
+        fullPath.append(fullPath_).append(name);
+        // A worker read this folder's parent, which therefore holds no
+        // descriptor: reaching the child through it would open every folder
+        // above it again. By path it costs what a worker's read costs; what
+        // fails that way is tried again the serial way below, which meets
+        // whatever the serial walk meets.
+        if (!place_->inner && queue_->Active()) {
+            std::error_code byPath;
+            child = queue_->Inner().OpenRoot(fullPath, byPath);
+        }
+        fullPath.push_back('/');
+    }
+    if (child) {
+    } else if (FolderListing* parent = Reach(error)) {
+        child = parent->OpenChild(name, error);
+    }
     if (!child && IsDescriptorShortage(error) && queue_->Active()) {
         // Let the workers give back what they hold, then try as the serial
         // walk would have: a shortage it would not have met is not a failure.

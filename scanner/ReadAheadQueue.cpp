@@ -35,6 +35,21 @@ constexpr std::chrono::microseconds kSlowRead{1000};
 // memory to the system, which together cost a worker more than the listing.
 constexpr std::size_t kSpareLimit = 64;
 constexpr std::size_t kSpareCapacityLimit = std::size_t{64} << 10;
+// Folders a worker keeps open after reading them, to open their subfolders
+// by name: resolving a path from the root costs the system one lookup per
+// level, and paths here run to hundreds of levels.
+constexpr std::size_t kHeldLimit = 3;
+constexpr int kLockSpins = 100;
+constexpr int kWaitSpins = 2000;
+// Tasks the walk is done with, left for a worker to free, at most.
+constexpr std::size_t kBuryLimit = 1024;
+
+// A moment's pause in a spin loop, letting the other hyperthread run.
+void Pause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
 
 }  // namespace
 
@@ -48,10 +63,26 @@ struct ReadAheadQueue::Task {
     bool abandoned = false;                     // dropped while a worker read it
     bool published = false;                     // its subfolders were queued
 
-    bool Names(std::string_view name) const {
-        return std::string_view(path).substr(nameStart) == name;
+    bool Names(std::string_view name) const { return Name() == name; }
+    std::string_view Name() const { return std::string_view(path).substr(nameStart); }
+    bool IsBelow(const Task& folder) const {
+        return key.size() > folder.key.size() && key.starts_with(folder.key);
     }
 };
+
+// A folder a worker has read and keeps open.
+struct ReadAheadQueue::Held {
+    std::shared_ptr<const Task> task;
+    std::unique_ptr<FolderListing> listing;
+};
+
+void ReadAheadQueue::SpinningMutex::lock() {
+    for (int spin = 0; spin < kLockSpins; ++spin) {
+        if (mutex_.try_lock()) return;
+        Pause();
+    }
+    mutex_.lock();
+}
 
 std::string ReadAheadQueue::ChildKey(const std::string& key, std::uint32_t index) {
     std::string child;
@@ -82,6 +113,7 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
     Snapshots dropped;
     std::unique_ptr<ListingSnapshot> taken;
     bool wake = false;
+    bool waited = false;
     bool slowWait = false;
     {
         std::unique_lock lock(mutex_);
@@ -90,28 +122,36 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
         if (const auto reading = reading_.find(key);
             reading != reading_.end() && reading->second->Names(name)) {
             const std::shared_ptr<Task> task = reading->second;
+            waited = true;
             const auto waitStart = std::chrono::steady_clock::now();
             lock.unlock();
             // Spins a moment before it sleeps: most reads from memory end
             // sooner than a sleep and a wake-up take.
-            task->done.wait(false);
+            for (int spin = 0; spin < kWaitSpins && !task->done.load(); ++spin) Pause();
             lock.lock();
+            if (!task->done.load()) {
+                walkWaitsFor_ = task.get();
+                walkWoken_.wait(lock, [&task] { return task->done.load(); });
+                walkWaitsFor_ = nullptr;
+            }
             slowWait = std::chrono::steady_clock::now() - waitStart > kSlowRead;
         }
         if (const auto ready = ready_.find(key); ready != ready_.end()) {
             Task& task = *ready->second;
             charged_ -= task.charged - task.snapshot->Capacity();
+            walkCaughtUp_ = waited;
             if (task.Names(name)) {
                 taken = std::move(task.snapshot);
-                path = std::move(task.path);
+                path.assign(task.path);
             } else {
                 RecycleLocked(std::move(task.snapshot), dropped);
             }
-            ready_.erase(ready);
+            BuryLocked(ready_.extract(ready));
             freed = true;
         } else if (const auto waiting = waiting_.find(key); waiting != waiting_.end()) {
+            walkCaughtUp_ = true;
             charged_ -= waiting->second->charged;
-            waiting_.erase(waiting);
+            BuryLocked(waiting_.extract(waiting));
             freed = true;
         }
         freed = freed || !dropped.empty();
@@ -120,6 +160,17 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
     if (wake) workAvailable_.notify_all();
     if (slowWait) AddWorker();
     return taken;
+}
+
+void ReadAheadQueue::BuryLocked(Tasks::node_type task) {
+    // A worker made it: freed there it costs no lock in the allocator, which
+    // freeing it here would take against the worker's own allocations.
+    if (buried_.size() >= kBuryLimit) return;
+    try {
+        buried_.push_back(std::move(task));
+    } catch (const std::bad_alloc&) {
+        // Freed here after all.
+    }
 }
 
 void ReadAheadQueue::DropBeforeLocked(std::string_view key, Snapshots& dropped) {
@@ -329,8 +380,19 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
     // Freed outside the lock, once a worker has let go of it.
     Snapshots dropped;
     std::vector<std::shared_ptr<Task>> children;
+    // The way down to the folder read last, as far as it is kept open: each
+    // the parent of the next.
+    std::vector<Held> held;
+    std::vector<Tasks::node_type> buried;
     std::unique_lock lock(mutex_);
     for (;;) {
+        if (!held.empty() && !CanStartLocked()) {
+            // Never wait holding a descriptor.
+            lock.unlock();
+            held.clear();
+            lock.lock();
+            continue;
+        }
         ++idleWorkers_;
         const bool started = workAvailable_.wait(lock, stop, [this] {
             if (CanStartLocked()) return true;
@@ -340,8 +402,14 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
         });
         --idleWorkers_;
         if (!started) return;
-        const std::shared_ptr<Task> task = waiting_.begin()->second;
-        waiting_.erase(waiting_.begin());
+        // Where the walk has caught up with the workers, it reads the folder
+        // it needs next itself, and workers take the ones after it: waiting
+        // for a worker to finish that folder, and being woken, would cost
+        // the walk more than reading it.
+        auto next = waiting_.begin();
+        if (walkCaughtUp_ && waiting_.size() > 1) ++next;
+        const std::shared_ptr<Task> task = next->second;
+        waiting_.erase(next);
         task->done = false;  // a listing given way to memory is read again
         reading_.emplace(task->key, task);
         std::unique_ptr<ListingSnapshot> snapshot;
@@ -353,12 +421,12 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
         lock.unlock();
         dropped.clear();
         children.clear();
+        buried.clear();
 
         bool read = false;
         try {
             if (!snapshot) snapshot = std::make_unique<ListingSnapshot>();
-            read = ReadFolder(*task, *snapshot, stop);
-            if (read) children = ChildTasks(task->key, task->path, *snapshot);
+            read = ReadFolder(task, *snapshot, held, children, stop);
         } catch (...) {
             // Whatever goes wrong, a worker gives up the folder: an exception,
             // like a read error, is for the walk to meet when it reads the
@@ -368,6 +436,7 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
 
         lock.lock();
         if (!task->abandoned) reading_.erase(task->key);
+        buried.swap(buried_);
         if (task->abandoned || !read) {
             // Not read, or no longer wanted: the walk reads it itself if
             // it still needs it, and meets whatever made this read fail.
@@ -384,14 +453,25 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
             ready_.emplace(task->key, task);
         }
         task->done = true;
-        task->done.notify_all();
+        // Only a walk that sleeps needs waking: a wake-up without a
+        // sleeper is a system call all the same.
+        if (walkWaitsFor_ == task.get()) walkWoken_.notify_one();
     }
 }
 
-bool ReadAheadQueue::ReadFolder(Task& task, ListingSnapshot& snapshot,
+bool ReadAheadQueue::ReadFolder(const std::shared_ptr<Task>& folder, ListingSnapshot& snapshot,
+                                std::vector<Held>& held,
+                                std::vector<std::shared_ptr<Task>>& children,
                                 const std::stop_token& stop) {
+    Task& task = *folder;
+    while (!held.empty() && !task.IsBelow(*held.back().task)) held.pop_back();
     std::error_code error;
-    const std::unique_ptr<FolderListing> listing = inner_->OpenRoot(task.path, error);
+    std::unique_ptr<FolderListing> listing;
+    if (!held.empty() && held.back().task->key.size() + 4 == task.key.size()) {
+        listing = held.back().listing->OpenChild(task.Name(), error);
+    } else {
+        listing = inner_->OpenRoot(task.path, error);
+    }
     if (!listing) return false;
     const ListingSnapshot::GrowthGate gate = [this, &task](std::size_t bytes) {
         Snapshots dropped;
@@ -408,6 +488,12 @@ bool ReadAheadQueue::ReadFolder(Task& task, ListingSnapshot& snapshot,
     }
     if (listing->Error()) return false;
     snapshot.complete = true;
+    children = ChildTasks(task.key, task.path, snapshot);
+    if (!children.empty()) {
+        // Its subfolders come next.
+        if (held.size() == kHeldLimit) held.erase(held.begin());
+        held.push_back(Held{folder, std::move(listing)});
+    }
     return true;
 }
 

@@ -13,10 +13,14 @@
 // is held or waiting for those is dropped.
 //
 // Threads: the walk calls everything but Work from its own thread. A worker
-// opens its folder by path through the inner reader, reads it to its end,
-// closes it, and only then publishes it: a worker holds at most one listing,
-// and so one descriptor, at a time. It never waits for the walk while it
-// holds one, and the walk waits only for a folder a worker is reading.
+// opens its folder through the inner reader, reads it to its end, and only
+// then publishes it. It opens a folder by name from its parent when it still
+// holds the parent's listing, by path otherwise; it keeps a folder it has
+// read open while the folders below it come next, up to a few levels, so
+// that it holds a few listings (and descriptors) at a time, and none while
+// it waits. It never waits for the walk, and the walk waits only for a
+// folder a worker is reading. When the walk catches up with the workers, it
+// reads the folder it needs next itself and the workers read on after it.
 
 #include <chrono>
 #include <condition_variable>
@@ -90,7 +94,13 @@ class ReadAheadQueue {
     using Snapshots = std::vector<std::unique_ptr<ListingSnapshot>>;
 
     void Work(const std::stop_token& stop);
-    bool ReadFolder(Task& task, ListingSnapshot& snapshot, const std::stop_token& stop);
+    struct Held;
+    // Reads `folder` into `snapshot` and makes the tasks of its subfolders:
+    // opened by name from the last of `held` if that is its parent, and
+    // kept there if it has subfolders.
+    bool ReadFolder(const std::shared_ptr<Task>& folder, ListingSnapshot& snapshot,
+                    std::vector<Held>& held, std::vector<std::shared_ptr<Task>>& children,
+                    const std::stop_token& stop);
     // The tasks of a listing's subfolders, made before taking the lock.
     static std::vector<std::shared_ptr<Task>> ChildTasks(const std::string& key,
                                                          std::string_view folder,
@@ -103,6 +113,8 @@ class ReadAheadQueue {
     // Keeps `snapshot`, whose capacity is charged, as a spare, or uncharges
     // it for `dropped`.
     void RecycleLocked(std::unique_ptr<ListingSnapshot> snapshot, Snapshots& dropped);
+    // Leaves a task the walk has taken for a worker to free.
+    void BuryLocked(Tasks::node_type task);
     // Applies the walk's releases; true if there were any.
     bool SettleReleasesLocked(Snapshots& dropped);
     bool AddWorker();
@@ -111,18 +123,39 @@ class ReadAheadQueue {
     const unsigned workerCount_;
     const std::size_t memoryCap_;
 
-    std::mutex mutex_;
+    // Held for a few microseconds at a time, by the walk and the workers
+    // once a folder each: a thread that finds it taken spins a moment
+    // before it sleeps, as putting a thread to sleep and waking it costs
+    // several times that on a virtual machine.
+    class SpinningMutex {
+      public:
+        void lock();
+        void unlock() { mutex_.unlock(); }
+        bool try_lock() { return mutex_.try_lock(); }
+
+      private:
+        std::mutex mutex_;
+    };
+
+    SpinningMutex mutex_;
     std::condition_variable_any workAvailable_;
+    // Woken when the task the walk sleeps for is done.
+    std::condition_variable_any walkWoken_;
+    const Task* walkWaitsFor_ = nullptr;
     Tasks waiting_;
     Tasks reading_;
     Tasks ready_;
     // Emptied snapshots whose buffers serve the next folders; their
     // capacity stays charged, and they are the first to go for room.
     Snapshots spare_;
+    std::vector<Tasks::node_type> buried_;
     std::size_t charged_ = 0;
     std::size_t idleWorkers_ = 0;
     // A worker waits for memory, not for work: freeing some wakes it.
     bool memoryShort_ = false;
+    // The walk met its latest folder not yet read: it reads its next one
+    // itself, workers the ones after it.
+    bool walkCaughtUp_ = false;
     // Written by the walk only; workers learn of a stop through their tokens.
     bool stopped_ = false;
     // The walk's releases since it last took the lock: the walk's only.
