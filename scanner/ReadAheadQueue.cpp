@@ -139,7 +139,7 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
         if (const auto ready = ready_.find(key); ready != ready_.end()) {
             Task& task = *ready->second;
             charged_ -= task.charged - task.snapshot->Capacity();
-            walkCaughtUp_ = waited;
+            walkCaughtUp_.store(waited && !slowWait, std::memory_order_relaxed);
             if (task.Names(name)) {
                 taken = std::move(task.snapshot);
                 path.assign(task.path);
@@ -149,7 +149,7 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
             BuryLocked(ready_.extract(ready));
             freed = true;
         } else if (const auto waiting = waiting_.find(key); waiting != waiting_.end()) {
-            walkCaughtUp_ = true;
+            walkCaughtUp_.store(true, std::memory_order_relaxed);  // unless its read is slow
             charged_ -= waiting->second->charged;
             BuryLocked(waiting_.extract(waiting));
             freed = true;
@@ -365,7 +365,9 @@ bool ReadAheadQueue::AddWorker() {
 }
 
 void ReadAheadQueue::NoteRead(std::chrono::steady_clock::duration took) {
-    if (took > kSlowRead) AddWorker();
+    if (took <= kSlowRead) return;
+    walkCaughtUp_.store(false, std::memory_order_relaxed);
+    AddWorker();
 }
 
 bool ReadAheadQueue::CanStartLocked() const {
@@ -402,12 +404,14 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
         });
         --idleWorkers_;
         if (!started) return;
-        // Where the walk has caught up with the workers, it reads the folder
-        // it needs next itself, and workers take the ones after it: waiting
-        // for a worker to finish that folder, and being woken, would cost
-        // the walk more than reading it.
+        // Where the walk has caught up with the workers on folders read
+        // from memory, it reads the folder it needs next itself, and workers
+        // take the ones after it: waiting for a worker to finish that
+        // folder, and being woken, would cost the walk more than reading it.
+        // Not so for folders that must come from the disk: a worker started
+        // on it earlier has it sooner.
         auto next = waiting_.begin();
-        if (walkCaughtUp_ && waiting_.size() > 1) ++next;
+        if (walkCaughtUp_.load(std::memory_order_relaxed) && waiting_.size() > 1) ++next;
         const std::shared_ptr<Task> task = next->second;
         waiting_.erase(next);
         task->done = false;  // a listing given way to memory is read again

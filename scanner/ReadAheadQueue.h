@@ -22,6 +22,7 @@
 // folder a worker is reading. When the walk catches up with the workers, it
 // reads the folder it needs next itself and the workers read on after it.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -153,9 +154,10 @@ class ReadAheadQueue {
     std::size_t idleWorkers_ = 0;
     // A worker waits for memory, not for work: freeing some wakes it.
     bool memoryShort_ = false;
-    // The walk met its latest folder not yet read: it reads its next one
-    // itself, workers the ones after it.
-    bool walkCaughtUp_ = false;
+    // The walk met its latest folder not yet read, and reads are quick: it
+    // reads its next one itself, workers the ones after it. Written by the
+    // walk, read by workers as a hint.
+    std::atomic<bool> walkCaughtUp_ = false;
     // Written by the walk only; workers learn of a stop through their tokens.
     bool stopped_ = false;
     // The walk's releases since it last took the lock: the walk's only.
