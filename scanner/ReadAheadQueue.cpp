@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -22,11 +23,24 @@ constexpr std::size_t kStartBytes = 4096;
 // time and gains nothing). Folders on the disk (or across the network) are
 // waited for, not computed: then the walk gets one more worker each time it
 // waits longer than a read from memory takes, even of a folder of thousands
-// of entries. (A worker that lost its core to another program looks the
-// same; that costs some CPU time, not a result.)
+// of entries. A thread that lost its core to other programs looks the same,
+// but another worker would only take more of the cores from the walk: one is
+// added only while a core is idle, as it is when the threads wait for the
+// device.
 unsigned FirstWorkers() {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores > 2 ? cores - 1 : 1;
+}
+
+// Whether fewer threads run or wait for a core than there are cores, this
+// one included: the fourth field of /proc/loadavg. Where that cannot be
+// read, as if so.
+bool CoreIdle() {
+    std::ifstream loadavg("/proc/loadavg");
+    double average = 0;
+    unsigned running = 0;
+    if (!(loadavg >> average >> average >> average >> running)) return true;
+    return running < std::thread::hardware_concurrency();
 }
 constexpr std::chrono::microseconds kSlowRead{1000};
 // Snapshots the walk is done with serve later folders, buffer and all, up
@@ -158,7 +172,7 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
         wake = freed && std::exchange(memoryShort_, false);
     }
     if (wake) workAvailable_.notify_all();
-    if (slowWait) AddWorker();
+    if (slowWait && CoreIdle()) AddWorker();
     return taken;
 }
 
@@ -367,7 +381,7 @@ bool ReadAheadQueue::AddWorker() {
 void ReadAheadQueue::NoteRead(std::chrono::steady_clock::duration took) {
     if (took <= kSlowRead) return;
     walkCaughtUp_.store(false, std::memory_order_relaxed);
-    AddWorker();
+    if (CoreIdle()) AddWorker();
 }
 
 bool ReadAheadQueue::CanStartLocked() const {
