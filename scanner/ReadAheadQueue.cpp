@@ -57,6 +57,13 @@ constexpr int kLockSpins = 100;
 constexpr int kWaitSpins = 2000;
 // Tasks the walk is done with, left for a worker to free, at most.
 constexpr std::size_t kBuryLimit = 1024;
+// How far workers read ahead of the walk, in bytes of listings it has not
+// reached yet: beyond that they pause until the walk has taken half of it.
+// Further ahead gains nothing (the walk reads a listing far faster than
+// the disk delivers it, and from memory a worker keeps pace), and costs
+// fresh memory and listings that have left the caches when the walk
+// reaches them.
+constexpr std::size_t kLeadBytes = std::size_t{4} << 20;
 
 // A moment's pause in a spin loop, letting the other hyperthread run.
 void Pause() {
@@ -153,6 +160,7 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
         if (const auto ready = ready_.find(key); ready != ready_.end()) {
             Task& task = *ready->second;
             charged_ -= task.charged - task.snapshot->Capacity();
+            readyBytes_ -= task.snapshot->Capacity();
             walkCaughtUp_.store(waited && !slowWait, std::memory_order_relaxed);
             if (task.Names(name)) {
                 taken = std::move(task.snapshot);
@@ -170,6 +178,10 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
         }
         freed = freed || !dropped.empty();
         wake = freed && std::exchange(memoryShort_, false);
+        if (leadFull_ && readyBytes_ <= kLeadBytes / 2) {
+            leadFull_ = false;
+            wake = true;
+        }
     }
     if (wake) workAvailable_.notify_all();
     if (slowWait && CoreIdle()) AddWorker();
@@ -195,6 +207,7 @@ void ReadAheadQueue::DropBeforeLocked(std::string_view key, Snapshots& dropped) 
     for (auto at = ready_.begin(); at != ready_.end() && at->first < key;) {
         Task& task = *at->second;
         charged_ -= task.charged - task.snapshot->Capacity();
+        readyBytes_ -= task.snapshot->Capacity();
         RecycleLocked(std::move(task.snapshot), dropped);
         at = ready_.erase(at);
     }
@@ -216,6 +229,7 @@ void ReadAheadQueue::Publish(const std::string& key, const std::string& path,
         // The walk reads a folder itself after a worker dropped it, perhaps
         // after its subfolders were queued.
         wake = std::min(QueueLocked(children, true), idleWorkers_);
+        if (!CanStartLocked()) wake = 0;
         if (waiting_.empty()) return;
     }
     static const unsigned firstWorkers = FirstWorkers();
@@ -280,6 +294,7 @@ bool ReadAheadQueue::ReserveLocked(std::size_t bytes, std::string_view key, Snap
         const auto last = std::prev(ready_.end());
         Task& task = *last->second;
         charged_ -= task.snapshot->Capacity();
+        readyBytes_ -= task.snapshot->Capacity();
         task.charged -= task.snapshot->Capacity();
         dropped.push_back(std::move(task.snapshot));
         waiting_.emplace(last->first, std::move(last->second));
@@ -352,6 +367,7 @@ void ReadAheadQueue::Stop() {
         for (auto& [key, task] : reading_) task->abandoned = true;
         waiting_.clear();
         ready_.clear();
+        readyBytes_ = 0;
         reading_.clear();
     }
     for (std::jthread& worker : workers_) worker.request_stop();
@@ -385,7 +401,7 @@ void ReadAheadQueue::NoteRead(std::chrono::steady_clock::duration took) {
 }
 
 bool ReadAheadQueue::CanStartLocked() const {
-    if (stopped_ || waiting_.empty()) return false;
+    if (stopped_ || waiting_.empty() || readyBytes_ >= kLeadBytes) return false;
     // A spare snapshot brings its charged buffer.
     const std::size_t spareRoom = spare_.empty() ? 0 : spare_.back()->Capacity();
     return charged_ + kStartBytes <= memoryCap_ + spareRoom ||
@@ -412,8 +428,13 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
         ++idleWorkers_;
         const bool started = workAvailable_.wait(lock, stop, [this] {
             if (CanStartLocked()) return true;
-            // Work there is, room there is not: wake us when some is freed.
-            if (!waiting_.empty()) memoryShort_ = true;
+            // Work there is, room there is not: wake us when some is freed,
+            // or when the walk has caught up enough.
+            if (readyBytes_ >= kLeadBytes) {
+                leadFull_ = true;
+            } else if (!waiting_.empty()) {
+                memoryShort_ = true;
+            }
             return false;
         });
         --idleWorkers_;
@@ -464,10 +485,10 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
         } else {
             const std::size_t added = QueueLocked(children, task->published);
             task->published = true;
-            for (std::size_t wake = std::min(added, idleWorkers_); wake > 0; --wake) {
-                workAvailable_.notify_one();
-            }
+            const std::size_t wakes = CanStartLocked() ? std::min(added, idleWorkers_) : 0;
+            for (std::size_t wake = wakes; wake > 0; --wake) workAvailable_.notify_one();
             task->snapshot = std::move(snapshot);
+            readyBytes_ += task->snapshot->Capacity();
             ready_.emplace(task->key, task);
         }
         task->done = true;

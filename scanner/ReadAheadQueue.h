@@ -154,6 +154,10 @@ class ReadAheadQueue {
     std::size_t idleWorkers_ = 0;
     // A worker waits for memory, not for work: freeing some wakes it.
     bool memoryShort_ = false;
+    // The capacity of the listings in `ready_`; workers pause while it is
+    // large, until the walk has taken enough of it (`leadFull_`).
+    std::size_t readyBytes_ = 0;
+    bool leadFull_ = false;
     // The walk met its latest folder not yet read, and reads are quick: it
     // reads its next one itself, workers the ones after it. Written by the
     // walk, read by workers as a hint.
