@@ -24,25 +24,25 @@ constexpr std::size_t kStartBytes = 4096;
 // waited for, not computed: then the walk gets one more worker each time it
 // waits longer than a read from memory takes, even of a folder of thousands
 // of entries. A thread that lost its core to other programs looks the same,
-// but another worker would only take more of the cores from the walk: one is
-// added only while a core is idle, as it is when the threads wait for the
-// device.
+// but another worker would only take more of the cores from the walk: none
+// is added while more threads are ready to run than there are cores.
 unsigned FirstWorkers() {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores > 2 ? cores - 1 : 1;
 }
+constexpr std::chrono::microseconds kSlowRead{1000};
 
-// Whether fewer threads run or wait for a core than there are cores, this
+// Whether no more threads run or wait for a core than there are cores, this
 // one included: the fourth field of /proc/loadavg. Where that cannot be
 // read, as if so.
-bool CoreIdle() {
+bool CoresToSpare() {
     std::ifstream loadavg("/proc/loadavg");
     double average = 0;
     unsigned running = 0;
     if (!(loadavg >> average >> average >> average >> running)) return true;
-    return running < std::thread::hardware_concurrency();
+    return running <= std::thread::hardware_concurrency();
 }
-constexpr std::chrono::microseconds kSlowRead{1000};
+
 // Snapshots the walk is done with serve later folders, buffer and all, up
 // to this many and this large: a buffer freed on one thread and allocated
 // anew on another costs the allocator locks, page faults and returning
@@ -53,6 +53,9 @@ constexpr std::size_t kSpareCapacityLimit = std::size_t{64} << 10;
 // by name: resolving a path from the root costs the system one lookup per
 // level, and paths here run to hundreds of levels.
 constexpr std::size_t kHeldLimit = 3;
+// Spins before a thread sleeps: on the lock, about as long as the walk or a
+// worker holds it; for a folder a worker is reading, about as long as a
+// folder takes to read from memory.
 constexpr int kLockSpins = 100;
 constexpr int kWaitSpins = 2000;
 // Tasks the walk is done with, left for a worker to free, at most.
@@ -164,6 +167,8 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
             walkCaughtUp_.store(waited && !slowWait, std::memory_order_relaxed);
             if (task.Names(name)) {
                 taken = std::move(task.snapshot);
+                // A copy: the task is freed on the worker's thread.
+                path.reserve(task.path.size() + 1);  // and the '/' the walk adds
                 path.assign(task.path);
             } else {
                 RecycleLocked(std::move(task.snapshot), dropped);
@@ -184,7 +189,7 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
         }
     }
     if (wake) workAvailable_.notify_all();
-    if (slowWait && CoreIdle()) AddWorker();
+    if (slowWait && CoresToSpare()) AddWorker();
     return taken;
 }
 
@@ -248,7 +253,7 @@ std::vector<std::shared_ptr<ReadAheadQueue::Task>> ReadAheadQueue::ChildTasks(
         if (!entry.isFolder || entry.isLink || !NameFitsInPath(entry.name)) continue;
         auto task = std::make_shared<Task>();
         task->key = ChildKey(key, index);
-        task->path.reserve(folder.size() + entry.name.size() + 2);  // and the '/' the walk adds
+        task->path.reserve(folder.size() + 1 + entry.name.size());
         task->path.append(folder).append(1, '/').append(entry.name);
         task->nameStart = folder.size() + 1;
         task->charged = kTaskBytes + task->key.size() + task->path.size();
@@ -397,7 +402,7 @@ bool ReadAheadQueue::AddWorker() {
 void ReadAheadQueue::NoteRead(std::chrono::steady_clock::duration took) {
     if (took <= kSlowRead) return;
     walkCaughtUp_.store(false, std::memory_order_relaxed);
-    if (CoreIdle()) AddWorker();
+    if (CoresToSpare()) AddWorker();
 }
 
 bool ReadAheadQueue::CanStartLocked() const {

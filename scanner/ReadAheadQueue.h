@@ -6,9 +6,12 @@
 // Order: every folder has a key, the index of its entry in each folder on
 // the way down from the root (4 bytes a level, big-endian), so that comparing
 // keys as byte strings is comparing positions in the walk's pre-order. Workers
-// always take the waiting folder with the smallest key, the one the walk will
-// need first; memory goes the same way (a worker that needs room takes it from
-// listings that the walk will need later, which then wait to be read again).
+// take the waiting folder with the smallest key, the one the walk will need
+// first (or, while the walk keeps up with them on folders in memory, the one
+// after it, leaving that one to the walk); memory goes the same way (a worker
+// that needs room takes it from listings that the walk will need later, which
+// then wait to be read again), and workers pause while the listings ready
+// ahead of the walk exceed a few megabytes.
 // When the walk asks for key K, every folder before K is behind it: whatever
 // is held or waiting for those is dropped.
 //
@@ -19,8 +22,7 @@
 // read open while the folders below it come next, up to a few levels, so
 // that it holds a few listings (and descriptors) at a time, and none while
 // it waits. It never waits for the walk, and the walk waits only for a
-// folder a worker is reading. When the walk catches up with the workers, it
-// reads the folder it needs next itself and the workers read on after it.
+// folder a worker is reading.
 
 #include <atomic>
 #include <chrono>
