@@ -24,23 +24,24 @@ constexpr std::size_t kStartBytes = 4096;
 // waited for, not computed: then the walk gets one more worker each time it
 // waits longer than a read from memory takes, even of a folder of thousands
 // of entries. A thread that lost its core to other programs looks the same,
-// but another worker would only take more of the cores from the walk: none
-// is added while more threads are ready to run than there are cores.
+// but another worker would only take more of the cores from the walk: one is
+// added only while a core is idle, as one is when the threads wait for the
+// device.
 unsigned FirstWorkers() {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores > 2 ? cores - 1 : 1;
 }
 constexpr std::chrono::microseconds kSlowRead{1000};
 
-// Whether no more threads run or wait for a core than there are cores, this
-// one included: the fourth field of /proc/loadavg. Where that cannot be
-// read, as if so.
-bool CoresToSpare() {
+// Whether fewer threads run or wait for a core than there are cores (on one
+// core: none but this one): the fourth field of /proc/loadavg. Where that
+// cannot be read, as if so.
+bool CoreIdle() {
     std::ifstream loadavg("/proc/loadavg");
     double average = 0;
     unsigned running = 0;
     if (!(loadavg >> average >> average >> average >> running)) return true;
-    return running <= std::thread::hardware_concurrency();
+    return running < std::max(2u, std::thread::hardware_concurrency());
 }
 
 // Snapshots the walk is done with serve later folders, buffer and all, up
@@ -189,7 +190,7 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
         }
     }
     if (wake) workAvailable_.notify_all();
-    if (slowWait && CoresToSpare()) AddWorker();
+    if (slowWait && CoreIdle()) AddWorker();
     return taken;
 }
 
@@ -402,7 +403,7 @@ bool ReadAheadQueue::AddWorker() {
 void ReadAheadQueue::NoteRead(std::chrono::steady_clock::duration took) {
     if (took <= kSlowRead) return;
     walkCaughtUp_.store(false, std::memory_order_relaxed);
-    if (CoresToSpare()) AddWorker();
+    if (CoreIdle()) AddWorker();
 }
 
 bool ReadAheadQueue::CanStartLocked() const {
