@@ -159,9 +159,8 @@ std::unique_ptr<FolderListing> ReadAheadListing::OpenChild(std::string_view name
         }
         fullPath.push_back('/');
     }
-    if (child) {
-    } else if (FolderListing* parent = Reach(error)) {
-        child = parent->OpenChild(name, error);
+    if (!child) {
+        if (FolderListing* parent = Reach(error)) child = parent->OpenChild(name, error);
     }
     if (!child && IsDescriptorShortage(error) && queue_->Active()) {
         // Let the workers give back what they hold, then try as the serial
