@@ -1,9 +1,13 @@
 #include "ReadAheadQueue.h"
 
+#if defined(__linux__)
+#include <sys/resource.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <fstream>
+#include <cstdint>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -25,23 +29,24 @@ constexpr std::size_t kStartBytes = 4096;
 // waits longer than a read from memory takes, even of a folder of thousands
 // of entries. A thread that lost its core to other programs looks the same,
 // but another worker would only take more of the cores from the walk: one is
-// added only while a core is idle, as one is when the threads wait for the
-// device.
+// added only for a slow read that read from a device.
 unsigned FirstWorkers() {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores > 2 ? cores - 1 : 1;
 }
 constexpr std::chrono::microseconds kSlowRead{1000};
 
-// Whether fewer threads run or wait for a core than there are cores (on one
-// core: none but this one): the fourth field of /proc/loadavg. Where that
-// cannot be read, as if so.
-bool CoreIdle() {
-    std::ifstream loadavg("/proc/loadavg");
-    double average = 0;
-    unsigned running = 0;
-    if (!(loadavg >> average >> average >> average >> running)) return true;
-    return running < std::max(2u, std::thread::hardware_concurrency());
+// Whether this thread has read from a storage device since `blocks` was
+// taken, which it takes anew; where the system does not tell, yes.
+bool ReadFromDevice(std::uint64_t& blocks) {
+#if defined(__linux__)
+    struct rusage usage {};
+    if (::getrusage(RUSAGE_THREAD, &usage) == 0) {
+        const auto now = static_cast<std::uint64_t>(usage.ru_inblock);
+        return std::exchange(blocks, now) != now;
+    }
+#endif
+    return true;
 }
 
 // Snapshots the walk is done with serve later folders, buffer and all, up
@@ -87,6 +92,7 @@ struct ReadAheadQueue::Task {
     std::atomic<bool> done = false;             // a worker has finished with it
     bool abandoned = false;                     // dropped while a worker read it
     bool published = false;                     // its subfolders were queued
+    bool fromDevice = false;                    // its read was slow, from a device
 
     bool Names(std::string_view name) const { return Name() == name; }
     std::string_view Name() const { return std::string_view(path).substr(nameStart); }
@@ -127,6 +133,7 @@ ReadAheadQueue::ReadAheadQueue(std::shared_ptr<DirectoryReader> inner, unsigned 
     : inner_(std::move(inner)), workerCount_(workers), memoryCap_(memoryCap) {
     // Recycling must not allocate under the lock.
     spare_.reserve(kSpareLimit);
+    ReadFromDevice(walkBlocksRead_);
 }
 
 ReadAheadQueue::~ReadAheadQueue() {
@@ -140,6 +147,7 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
     bool wake = false;
     bool waited = false;
     bool slowWait = false;
+    bool waitedForDevice = false;
     {
         std::unique_lock lock(mutex_);
         bool freed = SettleReleasesLocked(dropped);
@@ -160,6 +168,7 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
                 walkWaitsFor_ = nullptr;
             }
             slowWait = std::chrono::steady_clock::now() - waitStart > kSlowRead;
+            waitedForDevice = task->fromDevice;
         }
         if (const auto ready = ready_.find(key); ready != ready_.end()) {
             Task& task = *ready->second;
@@ -190,7 +199,7 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
         }
     }
     if (wake) workAvailable_.notify_all();
-    if (slowWait && CoreIdle()) AddWorker();
+    if (slowWait && waitedForDevice) AddWorker();
     return taken;
 }
 
@@ -403,7 +412,7 @@ bool ReadAheadQueue::AddWorker() {
 void ReadAheadQueue::NoteRead(std::chrono::steady_clock::duration took) {
     if (took <= kSlowRead) return;
     walkCaughtUp_.store(false, std::memory_order_relaxed);
-    if (CoreIdle()) AddWorker();
+    if (ReadFromDevice(walkBlocksRead_)) AddWorker();
 }
 
 bool ReadAheadQueue::CanStartLocked() const {
@@ -422,6 +431,8 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
     // the parent of the next.
     std::vector<Held> held;
     std::vector<Tasks::node_type> buried;
+    std::uint64_t blocksRead = 0;
+    ReadFromDevice(blocksRead);
     std::unique_lock lock(mutex_);
     for (;;) {
         if (!held.empty() && !CanStartLocked()) {
@@ -468,6 +479,7 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
         children.clear();
         buried.clear();
 
+        const auto readStart = std::chrono::steady_clock::now();
         bool read = false;
         try {
             if (!snapshot) snapshot = std::make_unique<ListingSnapshot>();
@@ -478,6 +490,8 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
             // folder itself.
             read = false;
         }
+        const bool fromDevice =
+            std::chrono::steady_clock::now() - readStart > kSlowRead && ReadFromDevice(blocksRead);
 
         lock.lock();
         if (!task->abandoned) reading_.erase(task->key);
@@ -497,6 +511,7 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
             readyBytes_ += task->snapshot->Capacity();
             ready_.emplace(task->key, task);
         }
+        task->fromDevice = fromDevice;
         task->done = true;
         // Only a walk that sleeps needs waking: a wake-up without a
         // sleeper is a system call all the same.

@@ -169,6 +169,8 @@ class ReadAheadQueue {
     // The walk's releases since it last took the lock: the walk's only.
     Snapshots walkReleased_;
     std::size_t walkReleasedBytes_ = 0;
+    // Blocks the walk's thread had read from devices at its last slow read.
+    std::uint64_t walkBlocksRead_ = 0;
     std::vector<std::jthread> workers_;
 };
 
