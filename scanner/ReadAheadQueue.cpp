@@ -8,7 +8,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <fstream>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -30,24 +29,12 @@ constexpr std::size_t kStartBytes = 4096;
 // waits longer than a read from memory takes, even of a folder of thousands
 // of entries. A thread that lost its core to other programs looks the same,
 // but another worker would only take more of the cores from the walk: one is
-// added only for a slow read that read from a device, or while a core is
-// idle (as one is while the threads wait for the network).
+// added only for a slow read that read from a device.
 unsigned FirstWorkers() {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores > 2 ? cores - 1 : 1;
 }
 constexpr std::chrono::microseconds kSlowRead{1000};
-
-// Whether fewer threads run or wait for a core than there are cores (on one
-// core: none but this one): the fourth field of /proc/loadavg. Where that
-// cannot be read, as if so.
-bool CoreIdle() {
-    std::ifstream loadavg("/proc/loadavg");
-    double average = 0;
-    unsigned running = 0;
-    if (!(loadavg >> average >> average >> average >> running)) return true;
-    return running < std::max(2u, std::thread::hardware_concurrency());
-}
 
 // Whether this thread has read from a storage device since `blocks` was
 // taken, which it takes anew; where the system does not tell, yes.
@@ -212,7 +199,7 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
         }
     }
     if (wake) workAvailable_.notify_all();
-    if (slowWait && (waitedForDevice || CoreIdle())) AddWorker();
+    if (slowWait && waitedForDevice) AddWorker();
     return taken;
 }
 
@@ -425,7 +412,7 @@ bool ReadAheadQueue::AddWorker() {
 void ReadAheadQueue::NoteRead(std::chrono::steady_clock::duration took) {
     if (took <= kSlowRead) return;
     walkCaughtUp_.store(false, std::memory_order_relaxed);
-    if (ReadFromDevice(walkBlocksRead_) || CoreIdle()) AddWorker();
+    if (ReadFromDevice(walkBlocksRead_)) AddWorker();
 }
 
 bool ReadAheadQueue::CanStartLocked() const {
