@@ -24,12 +24,13 @@ constexpr std::size_t kStartBytes = 4096;
 // Workers start one for each core the walk leaves free: reading folders that
 // are in memory is work for a core, and more threads than cores only add
 // contention (measured on two cores: a second worker costs a fifth more CPU
-// time and gains nothing). Folders on the disk (or across the network) are
-// waited for, not computed: then the walk gets one more worker each time it
-// waits longer than a read from memory takes, even of a folder of thousands
-// of entries. A thread that lost its core to other programs looks the same,
-// but another worker would only take more of the cores from the walk: one is
-// added only for a slow read that read from a device.
+// time and gains nothing). Folders on the disk are waited for, not
+// computed: then the walk gets one more worker each time it waits longer
+// than a read from memory takes, even of a folder of thousands of entries.
+// A thread that lost its core to other programs looks the same, but another
+// worker would only take more of the cores from the walk: one is added only
+// for a slow read that read blocks from a device. (Whether a core is idle
+// does not tell: on an otherwise idle machine a passing delay finds one.)
 unsigned FirstWorkers() {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores > 2 ? cores - 1 : 1;
