@@ -39,7 +39,7 @@ constexpr std::chrono::microseconds kSlowRead{1000};
 
 // Whether this thread has read from a storage device since `blocks` was
 // taken, which it takes anew; where the system does not tell, yes.
-bool ReadFromDevice(std::uint64_t& blocks) {
+bool ReadFromDevice([[maybe_unused]] std::uint64_t& blocks) {
 #if defined(__linux__)
     struct rusage usage {};
     if (::getrusage(RUSAGE_THREAD, &usage) == 0) {
