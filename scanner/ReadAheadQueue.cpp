@@ -29,25 +29,23 @@ constexpr std::size_t kStartBytes = 4096;
 // than a read from memory takes, even of a folder of thousands of entries.
 // A thread that lost its core to other programs looks the same, but another
 // worker would only take more of the cores from the walk: one is added only
-// for a slow read that read blocks from a device. (Whether a core is idle
-// does not tell: on an otherwise idle machine a passing delay finds one.)
+// for a slow read that gave up its core to wait, for a disk or the network.
+// (Whether a core is idle does not tell: on an otherwise idle machine a
+// passing delay finds one.)
 unsigned FirstWorkers() {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores > 2 ? cores - 1 : 1;
 }
 constexpr std::chrono::microseconds kSlowRead{1000};
 
-// Whether this thread has read from a storage device since `blocks` was
-// taken, which it takes anew; where the system does not tell, yes.
-bool ReadFromDevice([[maybe_unused]] std::uint64_t& blocks) {
+// Whether the calling thread has given up its core to wait since it counted
+// `waits` (ReadAheadQueue::ThreadWaits): where the system does not tell, yes.
+bool WaitedSince([[maybe_unused]] std::uint64_t waits) {
 #if defined(__linux__)
-    struct rusage usage {};
-    if (::getrusage(RUSAGE_THREAD, &usage) == 0) {
-        const auto now = static_cast<std::uint64_t>(usage.ru_inblock);
-        return std::exchange(blocks, now) != now;
-    }
-#endif
+    return ReadAheadQueue::ThreadWaits() != waits;
+#else
     return true;
+#endif
 }
 
 // Snapshots the walk is done with serve later folders, buffer and all, up
@@ -93,7 +91,7 @@ struct ReadAheadQueue::Task {
     std::atomic<bool> done = false;             // a worker has finished with it
     bool abandoned = false;                     // dropped while a worker read it
     bool published = false;                     // its subfolders were queued
-    bool fromDevice = false;                    // its read was slow, from a device
+    bool blocked = false;                       // its read was slow, and waited
 
     bool Names(std::string_view name) const { return Name() == name; }
     std::string_view Name() const { return std::string_view(path).substr(nameStart); }
@@ -134,7 +132,6 @@ ReadAheadQueue::ReadAheadQueue(std::shared_ptr<DirectoryReader> inner, unsigned 
     : inner_(std::move(inner)), workerCount_(workers), memoryCap_(memoryCap) {
     // Recycling must not allocate under the lock.
     spare_.reserve(kSpareLimit);
-    ReadFromDevice(walkBlocksRead_);
 }
 
 ReadAheadQueue::~ReadAheadQueue() {
@@ -169,7 +166,7 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
                 walkWaitsFor_ = nullptr;
             }
             slowWait = std::chrono::steady_clock::now() - waitStart > kSlowRead;
-            waitedForDevice = task->fromDevice;
+            waitedForDevice = task->blocked;
         }
         if (const auto ready = ready_.find(key); ready != ready_.end()) {
             Task& task = *ready->second;
@@ -410,10 +407,18 @@ bool ReadAheadQueue::AddWorker() {
     }
 }
 
-void ReadAheadQueue::NoteRead(std::chrono::steady_clock::duration took) {
+std::uint64_t ReadAheadQueue::ThreadWaits() {
+#if defined(__linux__)
+    struct rusage usage {};
+    if (::getrusage(RUSAGE_THREAD, &usage) == 0) return static_cast<std::uint64_t>(usage.ru_nvcsw);
+#endif
+    return 0;
+}
+
+void ReadAheadQueue::NoteRead(std::chrono::steady_clock::duration took, std::uint64_t waitsBefore) {
     if (took <= kSlowRead) return;
     walkCaughtUp_.store(false, std::memory_order_relaxed);
-    if (ReadFromDevice(walkBlocksRead_)) AddWorker();
+    if (WaitedSince(waitsBefore)) AddWorker();
 }
 
 bool ReadAheadQueue::CanStartLocked() const {
@@ -432,8 +437,6 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
     // the parent of the next.
     std::vector<Held> held;
     std::vector<Tasks::node_type> buried;
-    std::uint64_t blocksRead = 0;
-    ReadFromDevice(blocksRead);
     std::unique_lock lock(mutex_);
     for (;;) {
         if (!held.empty() && !CanStartLocked()) {
@@ -481,6 +484,7 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
         buried.clear();
 
         const auto readStart = std::chrono::steady_clock::now();
+        const std::uint64_t waitsBefore = ThreadWaits();
         bool read = false;
         try {
             if (!snapshot) snapshot = std::make_unique<ListingSnapshot>();
@@ -491,8 +495,8 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
             // folder itself.
             read = false;
         }
-        const bool fromDevice =
-            std::chrono::steady_clock::now() - readStart > kSlowRead && ReadFromDevice(blocksRead);
+        const bool blocked =
+            std::chrono::steady_clock::now() - readStart > kSlowRead && WaitedSince(waitsBefore);
 
         lock.lock();
         if (!task->abandoned) reading_.erase(task->key);
@@ -512,7 +516,7 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
             readyBytes_ += task->snapshot->Capacity();
             ready_.emplace(task->key, task);
         }
-        task->fromDevice = fromDevice;
+        task->blocked = blocked;
         task->done = true;
         // Only a walk that sleeps needs waking: a wake-up without a
         // sleeper is a system call all the same.

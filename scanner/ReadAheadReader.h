@@ -67,10 +67,9 @@ struct ReadAheadSettings {
     // Threads listing folders ahead of the walk, at most; 0 is the serial
     // walk. A walk starts with one for each core besides its own (folders in
     // memory are read by computing; more threads would only compete for the
-    // cores), and adds one each time it waits for a folder that is read from
-    // a disk: such reads wait for the device, not for a core, so more
-    // threads than cores pays there. (Reads across the network read no
-    // blocks of a device of this system: they keep the first workers.)
+    // cores), and adds one each time it waits for a folder whose read waited
+    // for a disk or the network: such reads wait for the device, not for a
+    // core, so more threads than cores pays there.
     unsigned workers = 8;
     // Memory held by the listings in memory, in bytes.
     std::size_t memoryCap = std::size_t{64} << 20;
