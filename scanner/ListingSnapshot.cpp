@@ -44,6 +44,12 @@ bool ListingSnapshot::Append(const DirEntry& entry, const GrowthGate& gate) {
     return true;
 }
 
+void ListingSnapshot::Clear() {
+    bytes_.clear();
+    complete = false;
+    error.clear();
+}
+
 bool ListingSnapshot::Read(std::size_t& offset, DirEntry& entry) const {
     if (offset >= bytes_.size()) return false;
     const char* at = bytes_.data() + offset;

@@ -26,6 +26,9 @@ class ListingSnapshot {
     // name stays valid for the life of the snapshot.
     bool Read(std::size_t& offset, DirEntry& entry) const;
 
+    // Empties it for another folder; its buffer stays.
+    void Clear();
+
     // Memory held, as granted by the gate.
     std::size_t Capacity() const { return bytes_.capacity(); }
 

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -43,7 +44,7 @@ ReadAheadListing::ReadAheadListing(std::shared_ptr<ReadAheadQueue> queue,
 
 ReadAheadListing::~ReadAheadListing() {
     place_->listed = nullptr;
-    if (charged_ != 0) queue_->Release(charged_);
+    if (charged_ != 0 || snapshot_) queue_->Release(std::move(snapshot_), charged_);
     // The walk has left this folder: its descriptor goes now.
     place_->inner.reset();
 }
@@ -67,7 +68,8 @@ std::unique_ptr<FolderListing> ReadAheadListing::ReadHere(
     // Charged to the listing as it grows, so that its destructor releases
     // it even when a read throws half-way.
     ReadAheadListing& self = *listing;
-    self.snapshot_ = std::make_unique<ListingSnapshot>();
+    self.snapshot_ = queue->Spare();
+    self.charged_ = self.snapshot_->Capacity();
     const ListingSnapshot::GrowthGate gate = [&self](std::size_t bytes) {
         if (!self.queue_->Reserve(bytes, self.key_)) return false;
         self.charged_ += bytes;
@@ -142,13 +144,26 @@ std::unique_ptr<FolderListing> ReadAheadListing::OpenChild(std::string_view name
                                                       std::move(fullPath), std::move(snapshot));
         }
     }
+    const auto readStart = std::chrono::steady_clock::now();
+    const std::uint64_t waitsBefore = ReadAheadQueue::ThreadWaits();
+    std::unique_ptr<FolderListing> child;
     if (!fullPath_.empty() && ReadAheadQueue::NameFitsInPath(name)) {
         fullPath.reserve(fullPath_.size() + name.size() + 1);
-        fullPath.append(fullPath_).append(name).push_back('/');
+        fullPath.append(fullPath_).append(name);
+        // A worker read this folder's parent, which therefore holds no
+        // descriptor: reaching the child through it would open every folder
+        // above it again. By path it costs what a worker's read costs; what
+        // fails that way is tried again the serial way below, which meets
+        // whatever the serial walk meets.
+        if (!place_->inner && queue_->Active()) {
+            std::error_code byPath;
+            child = queue_->Inner().OpenRoot(fullPath, byPath);
+        }
+        fullPath.push_back('/');
     }
-    const auto readStart = std::chrono::steady_clock::now();
-    std::unique_ptr<FolderListing> child;
-    if (FolderListing* parent = Reach(error)) child = parent->OpenChild(name, error);
+    if (!child) {
+        if (FolderListing* parent = Reach(error)) child = parent->OpenChild(name, error);
+    }
     if (!child && IsDescriptorShortage(error) && queue_->Active()) {
         // Let the workers give back what they hold, then try as the serial
         // walk would have: a shortage it would not have met is not a failure.
@@ -165,7 +180,7 @@ std::unique_ptr<FolderListing> ReadAheadListing::OpenChild(std::string_view name
     place->inner = std::move(child);
     std::unique_ptr<FolderListing> listing =
         ReadHere(queue_, std::move(place), std::move(key), std::move(fullPath));
-    queue_->NoteRead(std::chrono::steady_clock::now() - readStart);
+    queue_->NoteRead(std::chrono::steady_clock::now() - readStart, waitsBefore);
     return listing;
 }
 

@@ -1,8 +1,13 @@
 #include "ReadAheadQueue.h"
 
+#if defined(__linux__)
+#include <sys/resource.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -19,16 +24,61 @@ constexpr std::size_t kStartBytes = 4096;
 // Workers start one for each core the walk leaves free: reading folders that
 // are in memory is work for a core, and more threads than cores only add
 // contention (measured on two cores: a second worker costs a fifth more CPU
-// time and gains nothing). Folders on the disk (or across the network) are
-// waited for, not computed: then the walk gets one more worker each time it
-// waits longer than a read from memory takes, even of a folder of thousands
-// of entries. (A worker that lost its core to another program looks the
-// same; that costs some CPU time, not a result.)
+// time and gains nothing). Folders on the disk are waited for, not
+// computed: then the walk gets one more worker each time it waits longer
+// than a read from memory takes, even of a folder of thousands of entries.
+// A thread that lost its core to other programs looks the same, but another
+// worker would only take more of the cores from the walk: one is added only
+// for a slow read that gave up its core to wait, for a disk or the network.
+// (Whether a core is idle does not tell: on an otherwise idle machine a
+// passing delay finds one.)
 unsigned FirstWorkers() {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores > 2 ? cores - 1 : 1;
 }
 constexpr std::chrono::microseconds kSlowRead{1000};
+
+// Whether the calling thread has given up its core to wait since it counted
+// `waits` (ReadAheadQueue::ThreadWaits): where the system does not tell, yes.
+bool WaitedSince([[maybe_unused]] std::uint64_t waits) {
+#if defined(__linux__)
+    return ReadAheadQueue::ThreadWaits() != waits;
+#else
+    return true;
+#endif
+}
+
+// Snapshots the walk is done with serve later folders, buffer and all, up
+// to this many and this large: a buffer freed on one thread and allocated
+// anew on another costs the allocator locks, page faults and returning
+// memory to the system, which together cost a worker more than the listing.
+constexpr std::size_t kSpareLimit = 64;
+constexpr std::size_t kSpareCapacityLimit = std::size_t{64} << 10;
+// Folders a worker keeps open after reading them, to open their subfolders
+// by name: resolving a path from the root costs the system one lookup per
+// level, and paths here run to hundreds of levels.
+constexpr std::size_t kHeldLimit = 3;
+// Spins before a thread sleeps: on the lock, about as long as the walk or a
+// worker holds it; for a folder a worker is reading, about as long as a
+// folder takes to read from memory.
+constexpr int kLockSpins = 100;
+constexpr int kWaitSpins = 2000;
+// Tasks the walk is done with, left for a worker to free, at most.
+constexpr std::size_t kBuryLimit = 1024;
+// How far workers read ahead of the walk, in bytes of listings it has not
+// reached yet: beyond that they pause until the walk has taken half of it.
+// Further ahead gains nothing (the walk reads a listing far faster than
+// the disk delivers it, and from memory a worker keeps pace), and costs
+// fresh memory and listings that have left the caches when the walk
+// reaches them.
+constexpr std::size_t kLeadBytes = std::size_t{4} << 20;
+
+// A moment's pause in a spin loop, letting the other hyperthread run.
+void Pause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
 
 }  // namespace
 
@@ -41,11 +91,28 @@ struct ReadAheadQueue::Task {
     std::atomic<bool> done = false;             // a worker has finished with it
     bool abandoned = false;                     // dropped while a worker read it
     bool published = false;                     // its subfolders were queued
+    bool blocked = false;                       // its read was slow, and waited
 
-    bool Names(std::string_view name) const {
-        return std::string_view(path).substr(nameStart) == name;
+    bool Names(std::string_view name) const { return Name() == name; }
+    std::string_view Name() const { return std::string_view(path).substr(nameStart); }
+    bool IsBelow(const Task& folder) const {
+        return key.size() > folder.key.size() && key.starts_with(folder.key);
     }
 };
+
+// A folder a worker has read and keeps open.
+struct ReadAheadQueue::Held {
+    std::shared_ptr<const Task> task;
+    std::unique_ptr<FolderListing> listing;
+};
+
+void ReadAheadQueue::SpinningMutex::lock() {
+    for (int spin = 0; spin < kLockSpins; ++spin) {
+        if (mutex_.try_lock()) return;
+        Pause();
+    }
+    mutex_.lock();
+}
 
 std::string ReadAheadQueue::ChildKey(const std::string& key, std::uint32_t index) {
     std::string child;
@@ -62,7 +129,10 @@ bool ReadAheadQueue::NameFitsInPath(std::string_view name) {
 
 ReadAheadQueue::ReadAheadQueue(std::shared_ptr<DirectoryReader> inner, unsigned workers,
                                std::size_t memoryCap)
-    : inner_(std::move(inner)), workerCount_(workers), memoryCap_(memoryCap) {}
+    : inner_(std::move(inner)), workerCount_(workers), memoryCap_(memoryCap) {
+    // Recycling must not allocate under the lock.
+    spare_.reserve(kSpareLimit);
+}
 
 ReadAheadQueue::~ReadAheadQueue() {
     Quiesce();
@@ -70,55 +140,88 @@ ReadAheadQueue::~ReadAheadQueue() {
 
 std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, std::string_view name,
                                                       std::string& path) {
-    std::vector<std::unique_ptr<ListingSnapshot>> dropped;
+    Snapshots dropped;
     std::unique_ptr<ListingSnapshot> taken;
     bool wake = false;
+    bool waited = false;
     bool slowWait = false;
+    bool waitedForDevice = false;
     {
         std::unique_lock lock(mutex_);
+        bool freed = SettleReleasesLocked(dropped);
         DropBeforeLocked(key, dropped);
         if (const auto reading = reading_.find(key);
             reading != reading_.end() && reading->second->Names(name)) {
             const std::shared_ptr<Task> task = reading->second;
+            waited = true;
             const auto waitStart = std::chrono::steady_clock::now();
             lock.unlock();
             // Spins a moment before it sleeps: most reads from memory end
             // sooner than a sleep and a wake-up take.
-            task->done.wait(false);
+            for (int spin = 0; spin < kWaitSpins && !task->done.load(); ++spin) Pause();
             lock.lock();
+            if (!task->done.load()) {
+                walkWaitsFor_ = task.get();
+                walkWoken_.wait(lock, [&task] { return task->done.load(); });
+                walkWaitsFor_ = nullptr;
+            }
             slowWait = std::chrono::steady_clock::now() - waitStart > kSlowRead;
+            waitedForDevice = task->blocked;
         }
         if (const auto ready = ready_.find(key); ready != ready_.end()) {
             Task& task = *ready->second;
+            charged_ -= task.charged - task.snapshot->Capacity();
+            readyBytes_ -= task.snapshot->Capacity();
+            walkCaughtUp_.store(waited && !slowWait, std::memory_order_relaxed);
             if (task.Names(name)) {
                 taken = std::move(task.snapshot);
-                path = std::move(task.path);
-                charged_ -= task.charged - taken->Capacity();
+                // A copy: the task is freed on the worker's thread.
+                path.reserve(task.path.size() + 1);  // and the '/' the walk adds
+                path.assign(task.path);
             } else {
-                charged_ -= task.charged;
-                dropped.push_back(std::move(task.snapshot));
+                RecycleLocked(std::move(task.snapshot), dropped);
             }
-            ready_.erase(ready);
+            BuryLocked(ready_.extract(ready));
+            freed = true;
         } else if (const auto waiting = waiting_.find(key); waiting != waiting_.end()) {
+            walkCaughtUp_.store(true, std::memory_order_relaxed);  // unless its read is slow
             charged_ -= waiting->second->charged;
-            waiting_.erase(waiting);
+            BuryLocked(waiting_.extract(waiting));
+            freed = true;
         }
-        wake = !dropped.empty() && std::exchange(memoryShort_, false);
+        freed = freed || !dropped.empty();
+        wake = freed && std::exchange(memoryShort_, false);
+        if (leadFull_ && readyBytes_ <= kLeadBytes / 2) {
+            leadFull_ = false;
+            wake = true;
+        }
     }
     if (wake) workAvailable_.notify_all();
-    if (slowWait) AddWorker();
+    if (slowWait && waitedForDevice) AddWorker();
     return taken;
 }
 
-void ReadAheadQueue::DropBeforeLocked(std::string_view key,
-                                      std::vector<std::unique_ptr<ListingSnapshot>>& dropped) {
+void ReadAheadQueue::BuryLocked(Tasks::node_type task) {
+    // A worker made it: freed there it costs no lock in the allocator, which
+    // freeing it here would take against the worker's own allocations.
+    if (buried_.size() >= kBuryLimit) return;
+    try {
+        buried_.push_back(std::move(task));
+    } catch (const std::bad_alloc&) {
+        // Freed here after all.
+    }
+}
+
+void ReadAheadQueue::DropBeforeLocked(std::string_view key, Snapshots& dropped) {
     for (auto at = waiting_.begin(); at != waiting_.end() && at->first < key;) {
         charged_ -= at->second->charged;
         at = waiting_.erase(at);
     }
     for (auto at = ready_.begin(); at != ready_.end() && at->first < key;) {
-        charged_ -= at->second->charged;
-        dropped.push_back(std::move(at->second->snapshot));
+        Task& task = *at->second;
+        charged_ -= task.charged - task.snapshot->Capacity();
+        readyBytes_ -= task.snapshot->Capacity();
+        RecycleLocked(std::move(task.snapshot), dropped);
         at = ready_.erase(at);
     }
     // Their workers release what they charged when they finish.
@@ -130,12 +233,16 @@ void ReadAheadQueue::DropBeforeLocked(std::string_view key,
 
 void ReadAheadQueue::Publish(const std::string& key, const std::string& path,
                              const ListingSnapshot& snapshot) {
+    std::vector<std::shared_ptr<Task>> children = ChildTasks(key, path, snapshot);
+    Snapshots dropped;
     std::size_t wake = 0;
     {
         const std::lock_guard lock(mutex_);
+        SettleReleasesLocked(dropped);
         // The walk reads a folder itself after a worker dropped it, perhaps
         // after its subfolders were queued.
-        wake = std::min(PublishLocked(key, path, snapshot, true), idleWorkers_);
+        wake = std::min(QueueLocked(children, true), idleWorkers_);
+        if (!CanStartLocked()) wake = 0;
         if (waiting_.empty()) return;
     }
     static const unsigned firstWorkers = FirstWorkers();
@@ -144,47 +251,63 @@ void ReadAheadQueue::Publish(const std::string& key, const std::string& path,
     for (; wake > 0; --wake) workAvailable_.notify_one();
 }
 
-std::size_t ReadAheadQueue::PublishLocked(const std::string& key, const std::string& path,
-                                          const ListingSnapshot& snapshot, bool again) {
-    if (stopped_) return 0;
-    std::size_t added = 0;
+std::vector<std::shared_ptr<ReadAheadQueue::Task>> ReadAheadQueue::ChildTasks(
+    const std::string& key, std::string_view folder, const ListingSnapshot& snapshot) {
+    if (!folder.empty() && folder.back() == '/') folder.remove_suffix(1);
+    std::vector<std::shared_ptr<Task>> children;
     std::size_t offset = 0;
     DirEntry entry;
     for (std::uint32_t index = 0; snapshot.Read(offset, entry); ++index) {
         if (!entry.isFolder || entry.isLink || !NameFitsInPath(entry.name)) continue;
-        std::string childKey = ChildKey(key, index);
-        if (again && (waiting_.contains(childKey) || reading_.contains(childKey) ||
-                      ready_.contains(childKey))) {
+        auto task = std::make_shared<Task>();
+        task->key = ChildKey(key, index);
+        task->path.reserve(folder.size() + 1 + entry.name.size());
+        task->path.append(folder).append(1, '/').append(entry.name);
+        task->nameStart = folder.size() + 1;
+        task->charged = kTaskBytes + task->key.size() + task->path.size();
+        children.push_back(std::move(task));
+    }
+    return children;
+}
+
+std::size_t ReadAheadQueue::QueueLocked(std::vector<std::shared_ptr<Task>>& tasks, bool again) {
+    if (stopped_) return 0;
+    std::size_t added = 0;
+    for (std::shared_ptr<Task>& task : tasks) {
+        if (again && (waiting_.contains(task->key) || reading_.contains(task->key) ||
+                      ready_.contains(task->key))) {
             continue;
         }
-        auto task = std::make_shared<Task>();
-        task->path.reserve(path.size() + entry.name.size() + 1);  // and the '/' the walk adds
-        task->path.append(path).append(entry.name);
-        task->nameStart = path.size();
-        task->charged = kTaskBytes + childKey.size() + task->path.size();
         if (charged_ + task->charged > memoryCap_) break;
         charged_ += task->charged;
-        task->key = childKey;
-        waiting_.emplace(std::move(childKey), std::move(task));
+        const std::string_view taskKey = task->key;
+        waiting_.emplace(taskKey, std::move(task));
         ++added;
     }
     return added;
 }
 
 bool ReadAheadQueue::Reserve(std::size_t bytes, const std::string& key) {
-    std::vector<std::unique_ptr<ListingSnapshot>> dropped;
+    Snapshots dropped;
     const std::lock_guard lock(mutex_);
+    SettleReleasesLocked(dropped);
     return ReserveLocked(bytes, key, dropped);
 }
 
-bool ReadAheadQueue::ReserveLocked(std::size_t bytes, std::string_view key,
-                                   std::vector<std::unique_ptr<ListingSnapshot>>& dropped) {
+bool ReadAheadQueue::ReserveLocked(std::size_t bytes, std::string_view key, Snapshots& dropped) {
     while (charged_ + bytes > memoryCap_) {
+        if (!spare_.empty()) {
+            charged_ -= spare_.back()->Capacity();
+            dropped.push_back(std::move(spare_.back()));
+            spare_.pop_back();
+            continue;
+        }
         if (ready_.empty() || ready_.rbegin()->first <= key) return false;
         // The listing needed last gives way; it is read again later.
         const auto last = std::prev(ready_.end());
         Task& task = *last->second;
         charged_ -= task.snapshot->Capacity();
+        readyBytes_ -= task.snapshot->Capacity();
         task.charged -= task.snapshot->Capacity();
         dropped.push_back(std::move(task.snapshot));
         waiting_.emplace(last->first, std::move(last->second));
@@ -194,22 +317,61 @@ bool ReadAheadQueue::ReserveLocked(std::size_t bytes, std::string_view key,
     return true;
 }
 
-void ReadAheadQueue::Release(std::size_t bytes) {
-    bool wake = false;
-    {
-        const std::lock_guard lock(mutex_);
-        charged_ -= bytes;
-        wake = std::exchange(memoryShort_, false);
+void ReadAheadQueue::Release(std::unique_ptr<ListingSnapshot> snapshot, std::size_t bytes) {
+    if (stopped_) return;
+    const std::size_t kept = snapshot && snapshot->Capacity() <= bytes ? snapshot->Capacity() : 0;
+    walkReleasedBytes_ += bytes - kept;
+    if (kept == 0) return;
+    try {
+        walkReleased_.push_back(std::move(snapshot));
+    } catch (const std::bad_alloc&) {
+        walkReleasedBytes_ += kept;  // and the snapshot is freed here
     }
-    if (wake) workAvailable_.notify_all();
+}
+
+bool ReadAheadQueue::SettleReleasesLocked(Snapshots& dropped) {
+    const bool any = walkReleasedBytes_ != 0 || !walkReleased_.empty();
+    charged_ -= std::exchange(walkReleasedBytes_, 0);
+    for (std::unique_ptr<ListingSnapshot>& snapshot : walkReleased_) {
+        RecycleLocked(std::move(snapshot), dropped);
+    }
+    walkReleased_.clear();
+    return any;
+}
+
+void ReadAheadQueue::RecycleLocked(std::unique_ptr<ListingSnapshot> snapshot, Snapshots& dropped) {
+    if (!snapshot) return;
+    if (!stopped_ && spare_.size() < kSpareLimit && snapshot->Capacity() <= kSpareCapacityLimit) {
+        snapshot->Clear();
+        spare_.push_back(std::move(snapshot));
+        return;
+    }
+    charged_ -= snapshot->Capacity();
+    dropped.push_back(std::move(snapshot));
+}
+
+std::unique_ptr<ListingSnapshot> ReadAheadQueue::Spare() {
+    Snapshots dropped;
+    const std::lock_guard lock(mutex_);
+    SettleReleasesLocked(dropped);
+    if (spare_.empty()) return std::make_unique<ListingSnapshot>();
+    std::unique_ptr<ListingSnapshot> spare = std::move(spare_.back());
+    spare_.pop_back();
+    return spare;
 }
 
 void ReadAheadQueue::Stop() {
-    std::vector<std::unique_ptr<ListingSnapshot>> dropped;
+    Snapshots dropped;
     {
         const std::lock_guard lock(mutex_);
         if (stopped_) return;
         stopped_ = true;
+        SettleReleasesLocked(dropped);
+        for (std::unique_ptr<ListingSnapshot>& spare : spare_) {
+            charged_ -= spare->Capacity();
+            dropped.push_back(std::move(spare));
+        }
+        spare_.clear();
         for (auto& [key, task] : waiting_) charged_ -= task->charged;
         for (auto& [key, task] : ready_) {
             charged_ -= task->charged;
@@ -218,6 +380,7 @@ void ReadAheadQueue::Stop() {
         for (auto& [key, task] : reading_) task->abandoned = true;
         waiting_.clear();
         ready_.clear();
+        readyBytes_ = 0;
         reading_.clear();
     }
     for (std::jthread& worker : workers_) worker.request_stop();
@@ -244,93 +407,159 @@ bool ReadAheadQueue::AddWorker() {
     }
 }
 
-void ReadAheadQueue::NoteRead(std::chrono::steady_clock::duration took) {
-    if (took > kSlowRead) AddWorker();
+std::uint64_t ReadAheadQueue::ThreadWaits() {
+#if defined(__linux__)
+    struct rusage usage {};
+    if (::getrusage(RUSAGE_THREAD, &usage) == 0) return static_cast<std::uint64_t>(usage.ru_nvcsw);
+#endif
+    return 0;
+}
+
+void ReadAheadQueue::NoteRead(std::chrono::steady_clock::duration took, std::uint64_t waitsBefore) {
+    if (took <= kSlowRead) return;
+    walkCaughtUp_.store(false, std::memory_order_relaxed);
+    if (WaitedSince(waitsBefore)) AddWorker();
 }
 
 bool ReadAheadQueue::CanStartLocked() const {
-    if (stopped_ || waiting_.empty()) return false;
-    return charged_ + kStartBytes <= memoryCap_ ||
+    if (stopped_ || waiting_.empty() || readyBytes_ >= kLeadBytes) return false;
+    // A spare snapshot brings its charged buffer.
+    const std::size_t spareRoom = spare_.empty() ? 0 : spare_.back()->Capacity();
+    return charged_ + kStartBytes <= memoryCap_ + spareRoom ||
            (!ready_.empty() && ready_.rbegin()->first > waiting_.begin()->first);
 }
 
 void ReadAheadQueue::Work(const std::stop_token& stop) {
+    // Freed outside the lock, once a worker has let go of it.
+    Snapshots dropped;
+    std::vector<std::shared_ptr<Task>> children;
+    // The way down to the folder read last, as far as it is kept open: each
+    // the parent of the next.
+    std::vector<Held> held;
+    std::vector<Tasks::node_type> buried;
     std::unique_lock lock(mutex_);
     for (;;) {
+        if (!held.empty() && !CanStartLocked()) {
+            // Never wait holding a descriptor.
+            lock.unlock();
+            held.clear();
+            lock.lock();
+            continue;
+        }
         ++idleWorkers_;
         const bool started = workAvailable_.wait(lock, stop, [this] {
             if (CanStartLocked()) return true;
-            // Work there is, room there is not: wake us when some is freed.
-            if (!waiting_.empty()) memoryShort_ = true;
+            // Work there is, room there is not: wake us when some is freed,
+            // or when the walk has caught up enough.
+            if (readyBytes_ >= kLeadBytes) {
+                leadFull_ = true;
+            } else if (!waiting_.empty()) {
+                memoryShort_ = true;
+            }
             return false;
         });
         --idleWorkers_;
         if (!started) return;
-        const std::shared_ptr<Task> task = waiting_.begin()->second;
-        waiting_.erase(waiting_.begin());
+        // Where the walk has caught up with the workers on folders read
+        // from memory, it reads the folder it needs next itself, and workers
+        // take the ones after it: waiting for a worker to finish that
+        // folder, and being woken, would cost the walk more than reading it.
+        // Not so for folders that must come from the disk: a worker started
+        // on it earlier has it sooner.
+        auto next = waiting_.begin();
+        if (walkCaughtUp_.load(std::memory_order_relaxed) && waiting_.size() > 1) ++next;
+        const std::shared_ptr<Task> task = next->second;
+        waiting_.erase(next);
         task->done = false;  // a listing given way to memory is read again
         reading_.emplace(task->key, task);
+        std::unique_ptr<ListingSnapshot> snapshot;
+        if (!spare_.empty()) {
+            snapshot = std::move(spare_.back());
+            spare_.pop_back();
+            task->charged += snapshot->Capacity();
+        }
         lock.unlock();
+        dropped.clear();
+        children.clear();
+        buried.clear();
 
-        std::unique_ptr<ListingSnapshot> snapshot = ReadFolder(*task, stop);
-        std::vector<std::unique_ptr<ListingSnapshot>> dropped;
+        const auto readStart = std::chrono::steady_clock::now();
+        const std::uint64_t waitsBefore = ThreadWaits();
+        bool read = false;
+        try {
+            if (!snapshot) snapshot = std::make_unique<ListingSnapshot>();
+            read = ReadFolder(task, *snapshot, held, children, stop);
+        } catch (...) {
+            // Whatever goes wrong, a worker gives up the folder: an exception,
+            // like a read error, is for the walk to meet when it reads the
+            // folder itself.
+            read = false;
+        }
+        const bool blocked =
+            std::chrono::steady_clock::now() - readStart > kSlowRead && WaitedSince(waitsBefore);
 
         lock.lock();
         if (!task->abandoned) reading_.erase(task->key);
-        if (task->abandoned || !snapshot) {
+        buried.swap(buried_);
+        if (task->abandoned || !read) {
             // Not read, or no longer wanted: the walk reads it itself if
             // it still needs it, and meets whatever made this read fail.
-            charged_ -= task->charged;
+            charged_ -= task->charged - (snapshot ? snapshot->Capacity() : 0);
             task->charged = 0;
-            dropped.push_back(std::move(snapshot));
+            RecycleLocked(std::move(snapshot), dropped);
         } else {
-            const std::size_t added =
-                PublishLocked(task->key, task->path + '/', *snapshot, task->published);
+            const std::size_t added = QueueLocked(children, task->published);
             task->published = true;
-            for (std::size_t wake = std::min(added, idleWorkers_); wake > 0; --wake) {
-                workAvailable_.notify_one();
-            }
+            const std::size_t wakes = CanStartLocked() ? std::min(added, idleWorkers_) : 0;
+            for (std::size_t wake = wakes; wake > 0; --wake) workAvailable_.notify_one();
             task->snapshot = std::move(snapshot);
+            readyBytes_ += task->snapshot->Capacity();
             ready_.emplace(task->key, task);
         }
+        task->blocked = blocked;
         task->done = true;
-        task->done.notify_all();
-        if (!dropped.empty()) {
-            lock.unlock();
-            dropped.clear();
-            lock.lock();
-        }
+        // Only a walk that sleeps needs waking: a wake-up without a
+        // sleeper is a system call all the same.
+        if (walkWaitsFor_ == task.get()) walkWoken_.notify_one();
     }
 }
 
-std::unique_ptr<ListingSnapshot> ReadAheadQueue::ReadFolder(Task& task,
-                                                            const std::stop_token& stop) {
-    // Whatever goes wrong, a worker gives up the folder: an exception, like a
-    // read error, is for the walk to meet when it reads the folder itself.
-    try {
-        std::error_code error;
-        const std::unique_ptr<FolderListing> listing = inner_->OpenRoot(task.path, error);
-        if (!listing) return nullptr;
-        auto snapshot = std::make_unique<ListingSnapshot>();
-        const ListingSnapshot::GrowthGate gate = [this, &task](std::size_t bytes) {
-            std::vector<std::unique_ptr<ListingSnapshot>> dropped;
-            const std::lock_guard lock(mutex_);
-            // Behind the walk already: give up, and take no room from others.
-            if (task.abandoned || !ReserveLocked(bytes, task.key, dropped)) return false;
-            task.charged += bytes;
-            return true;
-        };
-        DirEntry entry;
-        for (unsigned n = 1; listing->Next(entry); ++n) {
-            if (n % 64 == 0 && stop.stop_requested()) return nullptr;
-            if (!snapshot->Append(entry, gate)) return nullptr;
-        }
-        if (listing->Error()) return nullptr;
-        snapshot->complete = true;
-        return snapshot;
-    } catch (...) {
-        return nullptr;
+bool ReadAheadQueue::ReadFolder(const std::shared_ptr<Task>& folder, ListingSnapshot& snapshot,
+                                std::vector<Held>& held,
+                                std::vector<std::shared_ptr<Task>>& children,
+                                const std::stop_token& stop) {
+    Task& task = *folder;
+    while (!held.empty() && !task.IsBelow(*held.back().task)) held.pop_back();
+    std::error_code error;
+    std::unique_ptr<FolderListing> listing;
+    if (!held.empty() && held.back().task->key.size() + 4 == task.key.size()) {
+        listing = held.back().listing->OpenChild(task.Name(), error);
+    } else {
+        listing = inner_->OpenRoot(task.path, error);
     }
+    if (!listing) return false;
+    const ListingSnapshot::GrowthGate gate = [this, &task](std::size_t bytes) {
+        Snapshots dropped;
+        const std::lock_guard lock(mutex_);
+        // Behind the walk already: give up, and take no room from others.
+        if (task.abandoned || !ReserveLocked(bytes, task.key, dropped)) return false;
+        task.charged += bytes;
+        return true;
+    };
+    DirEntry entry;
+    for (unsigned n = 1; listing->Next(entry); ++n) {
+        if (n % 64 == 0 && stop.stop_requested()) return false;
+        if (!snapshot.Append(entry, gate)) return false;
+    }
+    if (listing->Error()) return false;
+    snapshot.complete = true;
+    children = ChildTasks(task.key, task.path, snapshot);
+    if (!children.empty()) {
+        // Its subfolders come next.
+        if (held.size() == kHeldLimit) held.erase(held.begin());
+        held.push_back(Held{folder, std::move(listing)});
+    }
+    return true;
 }
 
 }  // namespace quorvel

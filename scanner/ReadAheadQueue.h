@@ -6,18 +6,25 @@
 // Order: every folder has a key, the index of its entry in each folder on
 // the way down from the root (4 bytes a level, big-endian), so that comparing
 // keys as byte strings is comparing positions in the walk's pre-order. Workers
-// always take the waiting folder with the smallest key, the one the walk will
-// need first; memory goes the same way (a worker that needs room takes it from
-// listings that the walk will need later, which then wait to be read again).
+// take the waiting folder with the smallest key, the one the walk will need
+// first (or, while the walk keeps up with them on folders in memory, the one
+// after it, leaving that one to the walk); memory goes the same way (a worker
+// that needs room takes it from listings that the walk will need later, which
+// then wait to be read again), and workers pause while the listings ready
+// ahead of the walk exceed a few megabytes.
 // When the walk asks for key K, every folder before K is behind it: whatever
 // is held or waiting for those is dropped.
 //
 // Threads: the walk calls everything but Work from its own thread. A worker
-// opens its folder by path through the inner reader, reads it to its end,
-// closes it, and only then publishes it: a worker holds at most one listing,
-// and so one descriptor, at a time. It never waits for the walk while it
-// holds one, and the walk waits only for a folder a worker is reading.
+// opens its folder through the inner reader, reads it to its end, and only
+// then publishes it. It opens a folder by name from its parent when it still
+// holds the parent's listing, by path otherwise; it keeps a folder it has
+// read open while the folders below it come next, up to a few levels, so
+// that it holds a few listings (and descriptors) at a time, and none while
+// it waits. It never waits for the walk, and the walk waits only for a
+// folder a worker is reading.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -59,16 +66,28 @@ class ReadAheadQueue {
     // Charges `bytes` for a listing of folder `key`, making room from
     // listings the walk needs after it; false when there is none to make.
     bool Reserve(std::size_t bytes, const std::string& key);
-    void Release(std::size_t bytes);
+    // The walk has left a listing: `bytes` were charged for it, and its
+    // snapshot's buffer serves a later folder. Settled at the walk's next
+    // call that takes the lock anyway, so that leaving a folder takes none.
+    void Release(std::unique_ptr<ListingSnapshot> snapshot, std::size_t bytes);
+    // An empty snapshot for a folder the walk reads itself; its capacity,
+    // if any, is charged already.
+    std::unique_ptr<ListingSnapshot> Spare();
 
     // Ends the read-ahead: drops everything waiting or held, and workers end
     // after the entry they are reading.
     void Stop();
     // Stop, and return once no worker runs (none holds a descriptor).
     void Quiesce();
-    // The walk read a folder itself, taking `took`: a slow read (from the
-    // disk) adds a worker, up to the number allowed.
-    void NoteRead(std::chrono::steady_clock::duration took);
+    // The walk read a folder itself, taking `took`, and ThreadWaits() was
+    // `waitsBefore` as it began: a slow read that waited (for a disk or the
+    // network) adds a worker, up to the number allowed.
+    void NoteRead(std::chrono::steady_clock::duration took, std::uint64_t waitsBefore);
+    // How often the calling thread has given up its core to wait (for a
+    // device, the network, a lock): a read that lost its core to other
+    // programs does not count, one that waited for its data does. 0 where the
+    // system does not tell.
+    static std::uint64_t ThreadWaits();
 
     // The key of entry `index` of the folder whose key is `key`.
     static std::string ChildKey(const std::string& key, std::uint32_t index);
@@ -77,35 +96,85 @@ class ReadAheadQueue {
 
   private:
     struct Task;
-    using Tasks = std::map<std::string, std::shared_ptr<Task>, std::less<>>;
+    // Keyed by a view of the task's own key: a task moves between the maps
+    // without copying it.
+    using Tasks = std::map<std::string_view, std::shared_ptr<Task>, std::less<>>;
+    // Snapshots to free once the lock is released.
+    using Snapshots = std::vector<std::unique_ptr<ListingSnapshot>>;
 
     void Work(const std::stop_token& stop);
-    std::unique_ptr<ListingSnapshot> ReadFolder(Task& task, const std::stop_token& stop);
-    // `again`: some of these subfolders may have been queued before.
-    std::size_t PublishLocked(const std::string& key, const std::string& path,
-                              const ListingSnapshot& snapshot, bool again);
+    struct Held;
+    // Reads `folder` into `snapshot` and makes the tasks of its subfolders:
+    // opened by name from the last of `held` if that is its parent, and
+    // kept there if it has subfolders.
+    bool ReadFolder(const std::shared_ptr<Task>& folder, ListingSnapshot& snapshot,
+                    std::vector<Held>& held, std::vector<std::shared_ptr<Task>>& children,
+                    const std::stop_token& stop);
+    // The tasks of a listing's subfolders, made before taking the lock.
+    static std::vector<std::shared_ptr<Task>> ChildTasks(const std::string& key,
+                                                         std::string_view folder,
+                                                         const ListingSnapshot& snapshot);
+    // Queues what fits of `tasks`; `again`: some may have been queued before.
+    std::size_t QueueLocked(std::vector<std::shared_ptr<Task>>& tasks, bool again);
     bool CanStartLocked() const;
-    bool ReserveLocked(std::size_t bytes, std::string_view key,
-                       std::vector<std::unique_ptr<ListingSnapshot>>& dropped);
-    void DropBeforeLocked(std::string_view key,
-                          std::vector<std::unique_ptr<ListingSnapshot>>& dropped);
+    bool ReserveLocked(std::size_t bytes, std::string_view key, Snapshots& dropped);
+    void DropBeforeLocked(std::string_view key, Snapshots& dropped);
+    // Keeps `snapshot`, whose capacity is charged, as a spare, or uncharges
+    // it for `dropped`.
+    void RecycleLocked(std::unique_ptr<ListingSnapshot> snapshot, Snapshots& dropped);
+    // Leaves a task the walk has taken for a worker to free.
+    void BuryLocked(Tasks::node_type task);
+    // Applies the walk's releases; true if there were any.
+    bool SettleReleasesLocked(Snapshots& dropped);
     bool AddWorker();
 
     const std::shared_ptr<DirectoryReader> inner_;
     const unsigned workerCount_;
     const std::size_t memoryCap_;
 
-    std::mutex mutex_;
+    // Held for a few microseconds at a time, by the walk and the workers
+    // once a folder each: a thread that finds it taken spins a moment
+    // before it sleeps, as putting a thread to sleep and waking it costs
+    // several times that on a virtual machine.
+    class SpinningMutex {
+      public:
+        void lock();
+        void unlock() { mutex_.unlock(); }
+        bool try_lock() { return mutex_.try_lock(); }
+
+      private:
+        std::mutex mutex_;
+    };
+
+    SpinningMutex mutex_;
     std::condition_variable_any workAvailable_;
+    // Woken when the task the walk sleeps for is done.
+    std::condition_variable_any walkWoken_;
+    const Task* walkWaitsFor_ = nullptr;
     Tasks waiting_;
     Tasks reading_;
     Tasks ready_;
+    // Emptied snapshots whose buffers serve the next folders; their
+    // capacity stays charged, and they are the first to go for room.
+    Snapshots spare_;
+    std::vector<Tasks::node_type> buried_;
     std::size_t charged_ = 0;
     std::size_t idleWorkers_ = 0;
     // A worker waits for memory, not for work: freeing some wakes it.
     bool memoryShort_ = false;
+    // The capacity of the listings in `ready_`; workers pause while it is
+    // large, until the walk has taken enough of it (`leadFull_`).
+    std::size_t readyBytes_ = 0;
+    bool leadFull_ = false;
+    // The walk met its latest folder not yet read, and reads are quick: it
+    // reads its next one itself, workers the ones after it. Written by the
+    // walk, read by workers as a hint.
+    std::atomic<bool> walkCaughtUp_ = false;
     // Written by the walk only; workers learn of a stop through their tokens.
     bool stopped_ = false;
+    // The walk's releases since it last took the lock: the walk's only.
+    Snapshots walkReleased_;
+    std::size_t walkReleasedBytes_ = 0;
     std::vector<std::jthread> workers_;
 };
 

@@ -7,25 +7,30 @@
 // the reader it wraps (the same entries in the same order, the same read
 // failures, the same links), on any tree that does not change during the
 // walk; only the time differs. A worker reads a folder completely into
-// memory, closes it, and hands it over; whatever goes wrong for a worker (a
-// folder it cannot open or read, a path too long, a name that no path can
-// carry), it drops that folder, and the walk opens and reads it itself, as
-// the serial walk does, through the listing of its parent. When the tree
-// changes during the walk, a folder may show as it was a moment earlier.
+// memory and hands it over; whatever goes wrong for a worker (a folder it
+// cannot open or read, a path too long, a name that no path can carry), it
+// drops that folder, and the walk opens and reads it itself: by path, as a
+// worker does, and when that fails, as the serial walk does, through the
+// listing of its parent, which meets whatever the serial walk meets. When
+// the tree changes during the walk, a folder may show as it was a moment
+// earlier.
 //
 // Only folders that are not links are read ahead: whether a link is entered
 // is the walk's decision. Workers take folders in the walk's pre-order, and
 // the memory held by listings in memory (those read ahead and those being
 // walked) stays within `memoryCap`; a folder larger than that is streamed to
-// the walk as the wrapped reader lists it. Each worker holds at most one
-// descriptor, while it reads one folder.
+// the walk as the wrapped reader lists it. Each worker holds at most four
+// descriptors: the folder it reads and up to three folders above it, kept
+// open so that the folders below them are opened by name instead of by a
+// path that the system resolves level by level; none while it waits.
 //
 // Threads: the walk uses the reader and its listings from one thread, as
 // before. The workers call the wrapped reader's OpenRoot concurrently, each
 // with the path of a folder (built with '/' from the root's path, made
 // absolute with the current directory at OpenRoot), and use each listing it
-// returns on their own thread: the wrapped reader must allow that, as the
-// system reader does. Everything else is C++ standard library.
+// returns, and the listings those open, on their own thread: the wrapped
+// reader must allow that, as the system reader does. Everything else is C++
+// standard library.
 //
 // Descriptors: when the walk cannot open a folder for want of descriptors
 // (EMFILE or ENFILE, in the generic category, as the system reader reports
@@ -62,9 +67,9 @@ struct ReadAheadSettings {
     // Threads listing folders ahead of the walk, at most; 0 is the serial
     // walk. A walk starts with one for each core besides its own (folders in
     // memory are read by computing; more threads would only compete for the
-    // cores), and adds one each time it waits for a folder from the disk or
-    // the network: such reads wait for the device, not for a core, so more
-    // threads than cores pays there.
+    // cores), and adds one each time it waits for a folder whose read waited
+    // for a disk or the network: such reads wait for the device, not for a
+    // core, so more threads than cores pays there.
     unsigned workers = 8;
     // Memory held by the listings in memory, in bytes.
     std::size_t memoryCap = std::size_t{64} << 20;

@@ -87,13 +87,16 @@ TEST(HostileVanish, FolderListedAheadAndChangedSinceIsNotTakenForTheSame) {
     TempTree tree;
     for (const char* name : {"a", "b", "c"}) tree.File(std::string("p/") + name);
     tree.Folder("p/sub");
-    const auto snapshotOf = [&tree] {
+    const auto fill = [&tree](ListingSnapshot& snapshot) {
         std::error_code error;
         const auto listing = SystemDirectoryReader()->OpenRoot(tree.Path("p"), error);
-        ListingSnapshot snapshot;
         DirEntry entry;
         while (listing->Next(entry)) snapshot.Append(entry, [](std::size_t) { return true; });
         snapshot.complete = true;
+    };
+    const auto snapshotOf = [&fill] {
+        ListingSnapshot snapshot;
+        fill(snapshot);
         return snapshot;
     };
     const auto matchesNow = [&tree](const ListingSnapshot& snapshot) {
@@ -111,6 +114,14 @@ TEST(HostileVanish, FolderListedAheadAndChangedSinceIsNotTakenForTheSame) {
     const ListingSnapshot renamed = snapshotOf();
     std::filesystem::remove(tree.Path("p/sub"));
     EXPECT_FALSE(matchesNow(renamed));
+    // A snapshot emptied to serve another folder keeps nothing of the last:
+    // neither entries nor how that listing ended.
+    ListingSnapshot reused = renamed;
+    reused.error = std::error_code(EIO, std::generic_category());
+    reused.Clear();
+    EXPECT_FALSE(reused.complete);
+    fill(reused);
+    EXPECT_TRUE(matchesNow(reused));
 }
 
 }  // namespace
