@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -144,7 +145,7 @@ std::unique_ptr<FolderListing> ReadAheadListing::OpenChild(std::string_view name
         }
     }
     const auto readStart = std::chrono::steady_clock::now();
-    queue_->WalkReadStarts();
+    const std::uint64_t waitsBefore = ReadAheadQueue::ThreadWaits();
     std::unique_ptr<FolderListing> child;
     if (!fullPath_.empty() && ReadAheadQueue::NameFitsInPath(name)) {
         fullPath.reserve(fullPath_.size() + name.size() + 1);
@@ -179,7 +180,7 @@ std::unique_ptr<FolderListing> ReadAheadListing::OpenChild(std::string_view name
     place->inner = std::move(child);
     std::unique_ptr<FolderListing> listing =
         ReadHere(queue_, std::move(place), std::move(key), std::move(fullPath));
-    queue_->NoteRead(std::chrono::steady_clock::now() - readStart);
+    queue_->NoteRead(std::chrono::steady_clock::now() - readStart, waitsBefore);
     return listing;
 }
 

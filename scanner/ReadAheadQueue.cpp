@@ -1,5 +1,9 @@
 #include "ReadAheadQueue.h"
 
+#if defined(__linux__)
+#include <sys/resource.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -32,7 +36,17 @@ unsigned FirstWorkers() {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores > 2 ? cores - 1 : 1;
 }
-constexpr auto kSlowRead = ReadWaitProbe::kSlowRead;
+constexpr std::chrono::microseconds kSlowRead{1000};
+
+// Whether the calling thread has given up its core to wait since it counted
+// `waits` (ReadAheadQueue::ThreadWaits): where the system does not tell, yes.
+bool WaitedSince([[maybe_unused]] std::uint64_t waits) {
+#if defined(__linux__)
+    return ReadAheadQueue::ThreadWaits() != waits;
+#else
+    return true;
+#endif
+}
 
 // Snapshots the walk is done with serve later folders, buffer and all, up
 // to this many and this large: a buffer freed on one thread and allocated
@@ -393,10 +407,18 @@ bool ReadAheadQueue::AddWorker() {
     }
 }
 
-void ReadAheadQueue::NoteRead(std::chrono::steady_clock::duration took) {
+std::uint64_t ReadAheadQueue::ThreadWaits() {
+#if defined(__linux__)
+    struct rusage usage {};
+    if (::getrusage(RUSAGE_THREAD, &usage) == 0) return static_cast<std::uint64_t>(usage.ru_nvcsw);
+#endif
+    return 0;
+}
+
+void ReadAheadQueue::NoteRead(std::chrono::steady_clock::duration took, std::uint64_t waitsBefore) {
     if (took <= kSlowRead) return;
     walkCaughtUp_.store(false, std::memory_order_relaxed);
-    if (walkReadProbe_.SlowAndWaited(took)) AddWorker();
+    if (WaitedSince(waitsBefore)) AddWorker();
 }
 
 bool ReadAheadQueue::CanStartLocked() const {
@@ -415,7 +437,6 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
     // the parent of the next.
     std::vector<Held> held;
     std::vector<Tasks::node_type> buried;
-    ReadWaitProbe probe;
     std::unique_lock lock(mutex_);
     for (;;) {
         if (!held.empty() && !CanStartLocked()) {
@@ -463,7 +484,7 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
         buried.clear();
 
         const auto readStart = std::chrono::steady_clock::now();
-        probe.Start();
+        const std::uint64_t waitsBefore = ThreadWaits();
         bool read = false;
         try {
             if (!snapshot) snapshot = std::make_unique<ListingSnapshot>();
@@ -474,7 +495,8 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
             // folder itself.
             read = false;
         }
-        const bool blocked = probe.SlowAndWaited(std::chrono::steady_clock::now() - readStart);
+        const bool blocked =
+            std::chrono::steady_clock::now() - readStart > kSlowRead && WaitedSince(waitsBefore);
 
         lock.lock();
         if (!task->abandoned) reading_.erase(task->key);

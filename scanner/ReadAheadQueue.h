@@ -40,7 +40,6 @@
 
 #include "DirectoryReader.h"
 #include "ListingSnapshot.h"
-#include "ReadWaitProbe.h"
 
 namespace quorvel {
 
@@ -80,11 +79,15 @@ class ReadAheadQueue {
     void Stop();
     // Stop, and return once no worker runs (none holds a descriptor).
     void Quiesce();
-    // The walk starts reading a folder itself.
-    void WalkReadStarts() { walkReadProbe_.Start(); }
-    // It read it, taking `took`: a slow read that waited (for a disk or the
+    // The walk read a folder itself, taking `took`, and ThreadWaits() was
+    // `waitsBefore` as it began: a slow read that waited (for a disk or the
     // network) adds a worker, up to the number allowed.
-    void NoteRead(std::chrono::steady_clock::duration took);
+    void NoteRead(std::chrono::steady_clock::duration took, std::uint64_t waitsBefore);
+    // How often the calling thread has given up its core to wait (for a
+    // device, the network, a lock): a read that lost its core to other
+    // programs does not count, one that waited for its data does. 0 where the
+    // system does not tell.
+    static std::uint64_t ThreadWaits();
 
     // The key of entry `index` of the folder whose key is `key`.
     static std::string ChildKey(const std::string& key, std::uint32_t index);
@@ -172,8 +175,6 @@ class ReadAheadQueue {
     // The walk's releases since it last took the lock: the walk's only.
     Snapshots walkReleased_;
     std::size_t walkReleasedBytes_ = 0;
-    // The walk's own reads: the walk's only.
-    ReadWaitProbe walkReadProbe_;
     std::vector<std::jthread> workers_;
 };
 
