@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -38,15 +39,22 @@ unsigned FirstWorkers() {
 }
 constexpr std::chrono::microseconds kSlowRead{1000};
 
-// Whether the calling thread has given up its core to wait since it counted
-// `waits` (ReadAheadQueue::ThreadWaits): where the system does not tell, yes.
-bool WaitedSince([[maybe_unused]] std::uint64_t waits) {
+// How often the calling thread has given up its core to wait (for a device,
+// the network, a lock); nullopt where the system does not tell.
+std::optional<std::uint64_t> ThreadWaits() {
 #if defined(__linux__)
-    return ReadAheadQueue::ThreadWaits() != waits;
-#else
-    return true;
+    struct rusage usage {};
+    if (::getrusage(RUSAGE_THREAD, &usage) == 0) return static_cast<std::uint64_t>(usage.ru_nvcsw);
 #endif
+    return std::nullopt;
 }
+#if defined(__linux__)
+constexpr bool kSystemTellsWaits = true;
+#else
+constexpr bool kSystemTellsWaits = false;
+#endif
+// Reads between two that are asked about, while reads are quick.
+constexpr unsigned kAskEvery = 8;
 
 // Snapshots the walk is done with serve later folders, buffer and all, up
 // to this many and this large: a buffer freed on one thread and allocated
@@ -310,8 +318,7 @@ bool ReadAheadQueue::ReserveLocked(std::size_t bytes, std::string_view key, Snap
         readyBytes_ -= task.snapshot->Capacity();
         task.charged -= task.snapshot->Capacity();
         dropped.push_back(std::move(task.snapshot));
-        waiting_.emplace(last->first, std::move(last->second));
-        ready_.erase(last);
+        waiting_.insert(ready_.extract(last));
     }
     charged_ += bytes;
     return true;
@@ -407,18 +414,35 @@ bool ReadAheadQueue::AddWorker() {
     }
 }
 
-std::uint64_t ReadAheadQueue::ThreadWaits() {
-#if defined(__linux__)
-    struct rusage usage {};
-    if (::getrusage(RUSAGE_THREAD, &usage) == 0) return static_cast<std::uint64_t>(usage.ru_nvcsw);
-#endif
-    return 0;
+void ReadAheadQueue::ReadProbe::Begin() {
+    asked_ = false;
+    if (lastSlow_ || ++reads_ % kAskEvery == 0) {
+        if (const std::optional<std::uint64_t> waits = ThreadWaits()) {
+            waitsBefore_ = *waits;
+            asked_ = true;
+        }
+    }
+    start_ = std::chrono::steady_clock::now();
 }
 
-void ReadAheadQueue::NoteRead(std::chrono::steady_clock::duration took, std::uint64_t waitsBefore) {
-    if (took <= kSlowRead) return;
+ReadAheadQueue::ReadProbe::Result ReadAheadQueue::ReadProbe::End() {
+    Result result;
+    result.slow = std::chrono::steady_clock::now() - start_ > kSlowRead;
+    lastSlow_ = result.slow;
+    if (!result.slow) return result;
+    if (asked_) {
+        result.waited = ThreadWaits() != waitsBefore_;
+    } else {
+        // Where the system does not tell, every slow read counts as waited.
+        result.waited = !kSystemTellsWaits;
+    }
+    return result;
+}
+
+void ReadAheadQueue::NoteRead(ReadProbe::Result read) {
+    if (!read.slow) return;
     walkCaughtUp_.store(false, std::memory_order_relaxed);
-    if (WaitedSince(waitsBefore)) AddWorker();
+    if (read.waited) AddWorker();
 }
 
 bool ReadAheadQueue::CanStartLocked() const {
@@ -437,6 +461,7 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
     // the parent of the next.
     std::vector<Held> held;
     std::vector<Tasks::node_type> buried;
+    ReadProbe probe;
     std::unique_lock lock(mutex_);
     for (;;) {
         if (!held.empty() && !CanStartLocked()) {
@@ -468,10 +493,11 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
         // on it earlier has it sooner.
         auto next = waiting_.begin();
         if (walkCaughtUp_.load(std::memory_order_relaxed) && waiting_.size() > 1) ++next;
-        const std::shared_ptr<Task> task = next->second;
-        waiting_.erase(next);
+        // Moved between the maps as nodes: no allocation under the lock.
+        Tasks::node_type node = waiting_.extract(next);
+        const std::shared_ptr<Task> task = node.mapped();
         task->done = false;  // a listing given way to memory is read again
-        reading_.emplace(task->key, task);
+        reading_.insert(std::move(node));
         std::unique_ptr<ListingSnapshot> snapshot;
         if (!spare_.empty()) {
             snapshot = std::move(spare_.back());
@@ -483,8 +509,7 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
         children.clear();
         buried.clear();
 
-        const auto readStart = std::chrono::steady_clock::now();
-        const std::uint64_t waitsBefore = ThreadWaits();
+        probe.Begin();
         bool read = false;
         try {
             if (!snapshot) snapshot = std::make_unique<ListingSnapshot>();
@@ -495,11 +520,10 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
             // folder itself.
             read = false;
         }
-        const bool blocked =
-            std::chrono::steady_clock::now() - readStart > kSlowRead && WaitedSince(waitsBefore);
+        const bool blocked = probe.End().waited;
 
         lock.lock();
-        if (!task->abandoned) reading_.erase(task->key);
+        if (!task->abandoned) node = reading_.extract(task->key);
         buried.swap(buried_);
         if (task->abandoned || !read) {
             // Not read, or no longer wanted: the walk reads it itself if
@@ -514,7 +538,11 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
             for (std::size_t wake = wakes; wake > 0; --wake) workAvailable_.notify_one();
             task->snapshot = std::move(snapshot);
             readyBytes_ += task->snapshot->Capacity();
-            ready_.emplace(task->key, task);
+            if (node) {
+                ready_.insert(std::move(node));
+            } else {
+                ready_.emplace(task->key, task);
+            }
         }
         task->blocked = blocked;
         task->done = true;
