@@ -1,6 +1,8 @@
 #include "ReadAheadListing.h"
 
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -142,7 +144,8 @@ std::unique_ptr<FolderListing> ReadAheadListing::OpenChild(std::string_view name
                                                       std::move(fullPath), std::move(snapshot));
         }
     }
-    queue_->WalkProbe().Begin();
+    const auto readStart = std::chrono::steady_clock::now();
+    const std::uint64_t waitsBefore = ReadAheadQueue::ThreadWaits();
     std::unique_ptr<FolderListing> child;
     if (!fullPath_.empty() && ReadAheadQueue::NameFitsInPath(name)) {
         fullPath.reserve(fullPath_.size() + name.size() + 1);
@@ -177,7 +180,7 @@ std::unique_ptr<FolderListing> ReadAheadListing::OpenChild(std::string_view name
     place->inner = std::move(child);
     std::unique_ptr<FolderListing> listing =
         ReadHere(queue_, std::move(place), std::move(key), std::move(fullPath));
-    queue_->NoteRead(queue_->WalkProbe().End());
+    queue_->NoteRead(std::chrono::steady_clock::now() - readStart, waitsBefore);
     return listing;
 }
 

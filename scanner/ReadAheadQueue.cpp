@@ -8,7 +8,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -39,22 +38,15 @@ unsigned FirstWorkers() {
 }
 constexpr std::chrono::microseconds kSlowRead{1000};
 
-// How often the calling thread has given up its core to wait (for a device,
-// the network, a lock); nullopt where the system does not tell.
-std::optional<std::uint64_t> ThreadWaits() {
+// Whether the calling thread has given up its core to wait since it counted
+// `waits` (ReadAheadQueue::ThreadWaits): where the system does not tell, yes.
+bool WaitedSince([[maybe_unused]] std::uint64_t waits) {
 #if defined(__linux__)
-    struct rusage usage {};
-    if (::getrusage(RUSAGE_THREAD, &usage) == 0) return static_cast<std::uint64_t>(usage.ru_nvcsw);
-#endif
-    return std::nullopt;
-}
-#if defined(__linux__)
-constexpr bool kSystemTellsWaits = true;
+    return ReadAheadQueue::ThreadWaits() != waits;
 #else
-constexpr bool kSystemTellsWaits = false;
+    return true;
 #endif
-// Reads between two that are asked about, while reads are quick.
-constexpr unsigned kAskEvery = 8;
+}
 
 // Snapshots the walk is done with serve later folders, buffer and all, up
 // to this many and this large: a buffer freed on one thread and allocated
@@ -414,35 +406,18 @@ bool ReadAheadQueue::AddWorker() {
     }
 }
 
-void ReadAheadQueue::ReadProbe::Begin() {
-    asked_ = false;
-    if (lastSlow_ || ++reads_ % kAskEvery == 0) {
-        if (const std::optional<std::uint64_t> waits = ThreadWaits()) {
-            waitsBefore_ = *waits;
-            asked_ = true;
-        }
-    }
-    start_ = std::chrono::steady_clock::now();
+std::uint64_t ReadAheadQueue::ThreadWaits() {
+#if defined(__linux__)
+    struct rusage usage {};
+    if (::getrusage(RUSAGE_THREAD, &usage) == 0) return static_cast<std::uint64_t>(usage.ru_nvcsw);
+#endif
+    return 0;
 }
 
-ReadAheadQueue::ReadProbe::Result ReadAheadQueue::ReadProbe::End() {
-    Result result;
-    result.slow = std::chrono::steady_clock::now() - start_ > kSlowRead;
-    lastSlow_ = result.slow;
-    if (!result.slow) return result;
-    if (asked_) {
-        result.waited = ThreadWaits() != waitsBefore_;
-    } else {
-        // Where the system does not tell, every slow read counts as waited.
-        result.waited = !kSystemTellsWaits;
-    }
-    return result;
-}
-
-void ReadAheadQueue::NoteRead(ReadProbe::Result read) {
-    if (!read.slow) return;
+void ReadAheadQueue::NoteRead(std::chrono::steady_clock::duration took, std::uint64_t waitsBefore) {
+    if (took <= kSlowRead) return;
     walkCaughtUp_.store(false, std::memory_order_relaxed);
-    if (read.waited) AddWorker();
+    if (WaitedSince(waitsBefore)) AddWorker();
 }
 
 bool ReadAheadQueue::CanStartLocked() const {
@@ -461,7 +436,6 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
     // the parent of the next.
     std::vector<Held> held;
     std::vector<Tasks::node_type> buried;
-    ReadProbe probe;
     std::unique_lock lock(mutex_);
     for (;;) {
         if (!held.empty() && !CanStartLocked()) {
@@ -509,7 +483,8 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
         children.clear();
         buried.clear();
 
-        probe.Begin();
+        const auto readStart = std::chrono::steady_clock::now();
+        const std::uint64_t waitsBefore = ThreadWaits();
         bool read = false;
         try {
             if (!snapshot) snapshot = std::make_unique<ListingSnapshot>();
@@ -520,7 +495,8 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
             // folder itself.
             read = false;
         }
-        const bool blocked = probe.End().waited;
+        const bool blocked =
+            std::chrono::steady_clock::now() - readStart > kSlowRead && WaitedSince(waitsBefore);
 
         lock.lock();
         if (!task->abandoned) node = reading_.extract(task->key);

@@ -79,34 +79,15 @@ class ReadAheadQueue {
     void Stop();
     // Stop, and return once no worker runs (none holds a descriptor).
     void Quiesce();
-    // Times one thread's folder reads and tells the slow ones that gave up
-    // their core to wait (for a device, the network) from those that only
-    // lost it to other programs. Asking the system how often a thread waited
-    // is a system call, as costly as reading a small folder from memory: it
-    // is asked around every eighth read, and around every read that follows
-    // a slow one, so that reads from a disk are all asked about and reads
-    // from memory rarely. An unasked slow read counts as slow, not waited.
-    class ReadProbe {
-      public:
-        struct Result {
-            bool slow = false;
-            bool waited = false;
-        };
-        void Begin();
-        Result End();
-
-      private:
-        std::chrono::steady_clock::time_point start_;
-        std::uint64_t waitsBefore_ = 0;
-        bool asked_ = false;
-        bool lastSlow_ = true;
-        unsigned reads_ = 0;
-    };
-    // The walk read a folder itself: a slow read that waited adds a worker,
-    // up to the number allowed.
-    void NoteRead(ReadProbe::Result read);
-    // The walk's own probe.
-    ReadProbe& WalkProbe() { return walkProbe_; }
+    // The walk read a folder itself, taking `took`, and ThreadWaits() was
+    // `waitsBefore` as it began: a slow read that waited (for a disk or the
+    // network) adds a worker, up to the number allowed.
+    void NoteRead(std::chrono::steady_clock::duration took, std::uint64_t waitsBefore);
+    // How often the calling thread has given up its core to wait (for a
+    // device, the network, a lock): a read that lost its core to other
+    // programs does not count, one that waited for its data does. 0 where the
+    // system does not tell.
+    static std::uint64_t ThreadWaits();
 
     // The key of entry `index` of the folder whose key is `key`.
     static std::string ChildKey(const std::string& key, std::uint32_t index);
@@ -194,7 +175,6 @@ class ReadAheadQueue {
     // The walk's releases since it last took the lock: the walk's only.
     Snapshots walkReleased_;
     std::size_t walkReleasedBytes_ = 0;
-    ReadProbe walkProbe_;
     std::vector<std::jthread> workers_;
 };
 
