@@ -7,6 +7,7 @@
 #include <dirent.h>
 #endif
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -130,7 +131,7 @@ WalkRun Walk(const std::string& root, ScanOptions options) {
     run.linksNotEntered = *walker->LinksNotEntered();
     walker = nullptr;
     run.descriptorsAfter = OpenDescriptorCount();
-    run.threadsAfter = ThreadCount();
+    run.threadsAfter = ThreadCountAfter(run.threadsBefore);
     return run;
 }
 
@@ -218,6 +219,15 @@ int ThreadCount() {
     }();
     return settled ? EntriesIn("/proc/self/task") : -1;
 #endif
+}
+
+int ThreadCountAfter(int before) {
+    int count = ThreadCount();
+    for (int wait = 0; wait < 200 && count > before; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        count = ThreadCount();
+    }
+    return count;
 }
 
 }  // namespace quorvel::testing

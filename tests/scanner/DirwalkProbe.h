@@ -116,6 +116,11 @@ void ExpectWalkInvariants(const WalkRun& run);
 // leaks none.
 int OpenDescriptorCount();
 int ThreadCount();
+// The thread count once threads that were joined have left: the system
+// removes a thread a moment after a join returns, so a count taken at once
+// may still see it. Waits while the count exceeds `before`, up to a second;
+// a thread still running stays counted.
+int ThreadCountAfter(int before);
 
 // The bytes of `text`, with anything unprintable as \xNN.
 std::string Escaped(std::string_view text);

@@ -265,7 +265,7 @@ TEST(HostileDepth, ReadAheadCutShortAtRandomPointsLeavesNoThreadOrDescriptorBehi
         watch.lock()->ScanFolder(tree.Root());
         EXPECT_TRUE(watch.expired());
         EXPECT_EQ(yields, entries);
-        EXPECT_EQ(ThreadCount(), threads);
+        EXPECT_EQ(ThreadCountAfter(threads), threads);
         EXPECT_EQ(OpenDescriptorCount(), descriptors);
     }
 }
