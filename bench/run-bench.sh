@@ -117,14 +117,14 @@ variant "clsDirwalk, events off" report cpu:1.15 - "$bin/quorvel-bench-scanner" 
 scanner_events=${#names[@]}
 variant "clsDirwalk, events on + yield hook" report cpu:1.30 - \
     "$bin/quorvel-bench-scanner" --events "$tree"
-# Read-ahead with the window's settings (the defaults: 8 workers, 64 MiB).
+# Read-ahead with the window's settings (the defaults: 12 workers, 64 MiB).
 scanner_ahead=${#names[@]}
 variant "clsDirwalk read-ahead, events off" report wall:0.75 wall:0.60 \
-    "$bin/quorvel-bench-scanner" --read-ahead 8 "$tree"
+    "$bin/quorvel-bench-scanner" --read-ahead 12 "$tree"
 variant "clsDirwalk read-ahead, events+yield" report - - \
-    "$bin/quorvel-bench-scanner" --read-ahead 8 --events "$tree"
+    "$bin/quorvel-bench-scanner" --read-ahead 12 --events "$tree"
 if ((sweep)); then
-    for workers in 2 4 16; do
+    for workers in 2 4 8 16; do
         variant "clsDirwalk read-ahead, $workers workers" report - - \
             "$bin/quorvel-bench-scanner" --read-ahead "$workers" "$tree"
     done
@@ -251,7 +251,7 @@ same_lists() {
         failures=$((failures + 1))
     fi
 }
-for flags in "" "--events" "--read-ahead 8" "--read-ahead 8 --events"; do
+for flags in "" "--events" "--read-ahead 12" "--read-ahead 12 --events"; do
     # shellcheck disable=SC2086 # $flags is empty or words
     same_lists "clsDirwalk ${flags:-serial, without events}" \
         "$bin/quorvel-bench-scanner" $flags --digest "$tree"

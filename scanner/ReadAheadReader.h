@@ -69,8 +69,10 @@ struct ReadAheadSettings {
     // memory are read by computing; more threads would only compete for the
     // cores), and adds one each time it waits for a folder whose read waited
     // for a disk or the network: such reads wait for the device, not for a
-    // core, so more threads than cores pays there.
-    unsigned workers = 8;
+    // core, so more threads than cores pays there. Measured on a virtual
+    // disk, cold: 12 read 2-4 % faster than 8, and 16 or 24 no faster
+    // than 12.
+    unsigned workers = 12;
     // Memory held by the listings in memory, in bytes.
     std::size_t memoryCap = std::size_t{64} << 20;
 };
