@@ -514,11 +514,7 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
             for (std::size_t wake = wakes; wake > 0; --wake) workAvailable_.notify_one();
             task->snapshot = std::move(snapshot);
             readyBytes_ += task->snapshot->Capacity();
-            if (node) {
-                ready_.insert(std::move(node));
-            } else {
-                ready_.emplace(task->key, task);
-            }
+            ready_.insert(std::move(node));
         }
         task->blocked = blocked;
         task->done = true;
