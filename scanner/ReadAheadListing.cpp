@@ -1,8 +1,6 @@
 #include "ReadAheadListing.h"
 
 #include <cerrno>
-#include <chrono>
-#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -144,8 +142,7 @@ std::unique_ptr<FolderListing> ReadAheadListing::OpenChild(std::string_view name
                                                       std::move(fullPath), std::move(snapshot));
         }
     }
-    const auto readStart = std::chrono::steady_clock::now();
-    const std::uint64_t waitsBefore = ReadAheadQueue::ThreadWaits();
+    const ReadAheadQueue::ReadClock clock;
     std::unique_ptr<FolderListing> child;
     if (!fullPath_.empty() && ReadAheadQueue::NameFitsInPath(name)) {
         fullPath.reserve(fullPath_.size() + name.size() + 1);
@@ -180,7 +177,7 @@ std::unique_ptr<FolderListing> ReadAheadListing::OpenChild(std::string_view name
     place->inner = std::move(child);
     std::unique_ptr<FolderListing> listing =
         ReadHere(queue_, std::move(place), std::move(key), std::move(fullPath));
-    queue_->NoteRead(std::chrono::steady_clock::now() - readStart, waitsBefore);
+    queue_->NoteRead(clock.End());
     return listing;
 }
 

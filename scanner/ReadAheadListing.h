@@ -10,10 +10,12 @@
 // A folder a worker did not read, or read and then dropped, is opened here:
 // by path when a worker read its parent (which then holds no descriptor),
 // and otherwise, or when that fails, through the inner reader's listing of
-// its parent, as the serial walk opens it: what fails, fails the same way. A folder a worker read
-// holds no descriptor; when one of its children must be opened here after all, the folders above it
-// are opened again, one name at a time from the nearest one still open, and each must list exactly
-// what the worker listed there (a folder changed, renamed or replaced since is taken for gone).
+// its parent, as the serial walk opens it: what fails, fails the same way.
+// A folder a worker read holds no descriptor; when one of its children must
+// be opened here after all, the folders above it are opened again, one name
+// at a time from the nearest one still open, and each must list exactly what
+// the worker listed there (a folder changed, renamed or replaced since is
+// taken for gone).
 
 #include <cstddef>
 #include <cstdint>

@@ -38,14 +38,14 @@ unsigned FirstWorkers() {
 }
 constexpr std::chrono::microseconds kSlowRead{1000};
 
-// Whether the calling thread has given up its core to wait since it counted
-// `waits` (ReadAheadQueue::ThreadWaits): where the system does not tell, yes.
-bool WaitedSince([[maybe_unused]] std::uint64_t waits) {
+// How often the calling thread has given up its core to wait; 0 where the
+// system does not tell.
+std::uint64_t ThreadWaits() {
 #if defined(__linux__)
-    return ReadAheadQueue::ThreadWaits() != waits;
-#else
-    return true;
+    struct rusage usage {};
+    if (::getrusage(RUSAGE_THREAD, &usage) == 0) return static_cast<std::uint64_t>(usage.ru_nvcsw);
 #endif
+    return 0;
 }
 
 // Snapshots the walk is done with serve later folders, buffer and all, up
@@ -406,18 +406,24 @@ bool ReadAheadQueue::AddWorker() {
     }
 }
 
-std::uint64_t ReadAheadQueue::ThreadWaits() {
+ReadAheadQueue::ReadClock::ReadClock()
+    : start_(std::chrono::steady_clock::now()), waitsBefore_(ThreadWaits()) {}
+
+ReadAheadQueue::ReadClock::Result ReadAheadQueue::ReadClock::End() const {
+    Result result;
+    result.slow = std::chrono::steady_clock::now() - start_ > kSlowRead;
 #if defined(__linux__)
-    struct rusage usage {};
-    if (::getrusage(RUSAGE_THREAD, &usage) == 0) return static_cast<std::uint64_t>(usage.ru_nvcsw);
+    result.waited = result.slow && ThreadWaits() != waitsBefore_;
+#else
+    result.waited = result.slow;
 #endif
-    return 0;
+    return result;
 }
 
-void ReadAheadQueue::NoteRead(std::chrono::steady_clock::duration took, std::uint64_t waitsBefore) {
-    if (took <= kSlowRead) return;
+void ReadAheadQueue::NoteRead(ReadClock::Result read) {
+    if (!read.slow) return;
     walkCaughtUp_.store(false, std::memory_order_relaxed);
-    if (WaitedSince(waitsBefore)) AddWorker();
+    if (read.waited) AddWorker();
 }
 
 bool ReadAheadQueue::CanStartLocked() const {
@@ -483,8 +489,7 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
         children.clear();
         buried.clear();
 
-        const auto readStart = std::chrono::steady_clock::now();
-        const std::uint64_t waitsBefore = ThreadWaits();
+        const ReadClock clock;
         bool read = false;
         try {
             if (!snapshot) snapshot = std::make_unique<ListingSnapshot>();
@@ -495,8 +500,7 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
             // folder itself.
             read = false;
         }
-        const bool blocked =
-            std::chrono::steady_clock::now() - readStart > kSlowRead && WaitedSince(waitsBefore);
+        const bool blocked = clock.End().waited;
 
         lock.lock();
         if (!task->abandoned) node = reading_.extract(task->key);

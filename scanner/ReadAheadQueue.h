@@ -79,15 +79,27 @@ class ReadAheadQueue {
     void Stop();
     // Stop, and return once no worker runs (none holds a descriptor).
     void Quiesce();
-    // The walk read a folder itself, taking `took`, and ThreadWaits() was
-    // `waitsBefore` as it began: a slow read that waited (for a disk or the
-    // network) adds a worker, up to the number allowed.
-    void NoteRead(std::chrono::steady_clock::duration took, std::uint64_t waitsBefore);
-    // How often the calling thread has given up its core to wait (for a
-    // device, the network, a lock): a read that lost its core to other
-    // programs does not count, one that waited for its data does. 0 where the
-    // system does not tell.
-    static std::uint64_t ThreadWaits();
+    // Times one folder read on the calling thread, from construction to
+    // End: slow (longer than a read from memory takes), and whether the
+    // thread gave up its core to wait meanwhile (for a device, the network,
+    // a lock). A read that only lost its core to other programs does not
+    // count as waited; where the system does not tell, a slow read does.
+    class ReadClock {
+      public:
+        struct Result {
+            bool slow = false;
+            bool waited = false;
+        };
+        ReadClock();
+        Result End() const;
+
+      private:
+        std::chrono::steady_clock::time_point start_;
+        std::uint64_t waitsBefore_;
+    };
+    // The walk read a folder itself: a slow read ends its catching up, and
+    // one that waited adds a worker, up to the number allowed.
+    void NoteRead(ReadClock::Result read);
 
     // The key of entry `index` of the folder whose key is `key`.
     static std::string ChildKey(const std::string& key, std::uint32_t index);
