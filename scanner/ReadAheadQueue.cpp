@@ -40,6 +40,13 @@ constexpr std::chrono::microseconds kSlowRead{1000};
 
 // How often the calling thread has given up its core to wait; 0 where the
 // system does not tell.
+std::uint64_t ThreadWaits();
+// Times the calling thread may have slept on the queue's lock: a wait
+// count kept across them is stale.
+thread_local std::uint64_t tLockSleeps = 0;
+// Reads a worker keeps its wait count for at most.
+constexpr unsigned kReadsPerAsk = 64;
+
 std::uint64_t ThreadWaits() {
 #if defined(__linux__)
     struct rusage usage {};
@@ -111,6 +118,7 @@ void ReadAheadQueue::SpinningMutex::lock() {
         if (mutex_.try_lock()) return;
         Pause();
     }
+    ++tLockSleeps;
     mutex_.lock();
 }
 
@@ -406,16 +414,33 @@ bool ReadAheadQueue::AddWorker() {
     }
 }
 
-ReadAheadQueue::ReadClock::ReadClock()
-    : start_(std::chrono::steady_clock::now()), waitsBefore_(ThreadWaits()) {}
+std::uint64_t ReadAheadQueue::WaitCount::Before() {
+    if (readsLeft_ == 0 || otherSleeps_ != tLockSleeps) Asked(ThreadWaits());
+    --readsLeft_;
+    return waits_;
+}
+
+void ReadAheadQueue::WaitCount::Asked(std::uint64_t waits) {
+    waits_ = waits;
+    otherSleeps_ = tLockSleeps;
+    readsLeft_ = kReadsPerAsk;
+}
+
+ReadAheadQueue::ReadClock::ReadClock(WaitCount* count)
+    : start_(std::chrono::steady_clock::now()),
+      count_(count),
+      waitsBefore_(count ? count->Before() : ThreadWaits()) {}
 
 ReadAheadQueue::ReadClock::Result ReadAheadQueue::ReadClock::End() const {
     Result result;
     result.slow = std::chrono::steady_clock::now() - start_ > kSlowRead;
+    if (!result.slow) return result;
 #if defined(__linux__)
-    result.waited = result.slow && ThreadWaits() != waitsBefore_;
+    const std::uint64_t waits = ThreadWaits();
+    result.waited = waits != waitsBefore_;
+    if (count_) count_->Asked(waits);
 #else
-    result.waited = result.slow;
+    result.waited = true;
 #endif
     return result;
 }
@@ -442,6 +467,7 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
     // the parent of the next.
     std::vector<Held> held;
     std::vector<Tasks::node_type> buried;
+    WaitCount waits;
     std::unique_lock lock(mutex_);
     for (;;) {
         if (!held.empty() && !CanStartLocked()) {
@@ -452,8 +478,9 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
             continue;
         }
         ++idleWorkers_;
-        const bool started = workAvailable_.wait(lock, stop, [this] {
+        const bool started = workAvailable_.wait(lock, stop, [this, &waits] {
             if (CanStartLocked()) return true;
+            waits.Forget();
             // Work there is, room there is not: wake us when some is freed,
             // or when the walk has caught up enough.
             if (readyBytes_ >= kLeadBytes) {
@@ -489,7 +516,7 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
         children.clear();
         buried.clear();
 
-        const ReadClock clock;
+        const ReadClock clock(&waits);
         bool read = false;
         try {
             if (!snapshot) snapshot = std::make_unique<ListingSnapshot>();

@@ -84,17 +84,39 @@ class ReadAheadQueue {
     // thread gave up its core to wait meanwhile (for a device, the network,
     // a lock). A read that only lost its core to other programs does not
     // count as waited; where the system does not tell, a slow read does.
+    class ReadClock;
+    // How often a thread has given up its core, as last asked. Asking costs
+    // a system call, as much as a small folder's read: a worker asks after
+    // a slow read only, and keeps the count from one read to the next. A
+    // quick read leaves it unchanged unless it waited, and then the next
+    // slow read counts as waited too, as a worker reading from a device
+    // should. A thread that slept for anything but a read (for work, for
+    // the lock) asks again, as it does every so many reads, so that an old
+    // count adds no worker.
+    class WaitCount {
+      public:
+        std::uint64_t Before();
+        void Asked(std::uint64_t waits);
+        void Forget() { readsLeft_ = 0; }
+
+      private:
+        std::uint64_t waits_ = 0;
+        std::uint64_t otherSleeps_ = 0;
+        unsigned readsLeft_ = 0;
+    };
     class ReadClock {
       public:
         struct Result {
             bool slow = false;
             bool waited = false;
         };
-        ReadClock();
+        // Without `count`, the system is asked before and after.
+        explicit ReadClock(WaitCount* count = nullptr);
         Result End() const;
 
       private:
         std::chrono::steady_clock::time_point start_;
+        WaitCount* count_;
         std::uint64_t waitsBefore_;
     };
     // The walk read a folder itself: a slow read ends its catching up, and
