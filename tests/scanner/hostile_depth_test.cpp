@@ -7,13 +7,16 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "DirwalkProbe.h"
+#include "FaultyReader.h"
 #include "OpenFileLimit.h"
 #include "TempTree.h"
 
@@ -267,6 +270,29 @@ TEST(HostileDepth, ReadAheadCutShortAtRandomPointsLeavesNoThreadOrDescriptorBehi
         EXPECT_EQ(yields, entries);
         EXPECT_EQ(ThreadCountAfter(threads), threads);
         EXPECT_EQ(OpenDescriptorCount(), descriptors);
+    }
+}
+
+TEST(HostileDepth, ReadAheadAddsWorkersWhileReadsWaitUpToTheNumberAllowed) {
+    TempTree tree;
+    for (int i = 0; i < 60; ++i) tree.File("wide/f" + std::to_string(i) + "/x");
+    const auto slow = std::make_shared<FaultyReader>();
+    slow->DelayEveryOpen(std::chrono::milliseconds(3));
+    ScanOptions options;
+    options.reader = slow;
+    const WalkRun serial = Walk(tree.Root(), options);
+    for (const unsigned allowed : {3u, 6u}) {
+        SCOPED_TRACE(allowed);
+        const int threads = ThreadCount();
+        int most = threads;
+        options.readAhead = {.workers = allowed};
+        options.onYield = [&most](int, clsDirwalk&) { most = std::max(most, ThreadCount()); };
+        const WalkRun readAhead = Walk(tree.Root(), options);
+        EXPECT_EQ(readAhead.scan, serial.scan);
+        // Every folder waits 3 ms: each wait the walk meets adds a worker,
+        // and no more are added than allowed.
+        EXPECT_EQ(most, threads + static_cast<int>(allowed));
+        EXPECT_EQ(ThreadCountAfter(threads), threads);
     }
 }
 

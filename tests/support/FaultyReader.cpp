@@ -1,5 +1,6 @@
 #include "FaultyReader.h"
 
+#include <thread>
 #include <utility>
 
 namespace quorvel::testing {
@@ -80,6 +81,7 @@ std::unique_ptr<FolderListing> FaultyReader::Apply(std::string path,
                                                    std::unique_ptr<FolderListing> listing,
                                                    std::error_code& error) {
     if (!listing) return nullptr;
+    if (openDelay_.count() > 0) std::this_thread::sleep_for(openDelay_);
     const auto thrower = throwers_.find(path);
     const auto fault = faults_.find(WithoutTrailingSlash(path));
     if (thrower == throwers_.end() && fault != faults_.end() && fault->second.openError != 0) {

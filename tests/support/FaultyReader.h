@@ -6,6 +6,7 @@
 // would. Folders are chosen by path: each listing knows its own, and works out
 // its children's from their names.
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -30,6 +31,9 @@ class FaultyReader final : public DirectoryReader {
     // `thrower`. The scanner asks for its root with a trailing '/', the folder
     // list without: "<folder>/" poisons the scan of the folder only.
     void ThrowWhenListed(std::string path, std::function<void()> thrower);
+    // Every folder takes `delay` to open, sleeping, as one on a slow disk or
+    // across a network does. Set before the walk: workers open concurrently.
+    void DelayEveryOpen(std::chrono::microseconds delay) { openDelay_ = delay; }
 
     std::unique_ptr<FolderListing> OpenRoot(const std::string& path,
                                             std::error_code& error) override;
@@ -46,6 +50,7 @@ class FaultyReader final : public DirectoryReader {
                                          std::error_code& error);
 
     std::shared_ptr<DirectoryReader> inner_;
+    std::chrono::microseconds openDelay_{0};
     std::map<std::string, Fault, std::less<>> faults_;
     std::map<std::string, std::function<void()>, std::less<>> throwers_;
 };
