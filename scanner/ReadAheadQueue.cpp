@@ -38,15 +38,14 @@ unsigned FirstWorkers() {
 }
 constexpr std::chrono::microseconds kSlowRead{1000};
 
-// How often the calling thread has given up its core to wait; 0 where the
-// system does not tell.
-std::uint64_t ThreadWaits();
 // Times the calling thread may have slept on the queue's lock: a wait
 // count kept across them is stale.
 thread_local std::uint64_t tLockSleeps = 0;
 // Reads a worker keeps its wait count for at most.
 constexpr unsigned kReadsPerAsk = 64;
 
+// How often the calling thread has given up its core to wait; 0 where the
+// system does not tell.
 std::uint64_t ThreadWaits() {
 #if defined(__linux__)
     struct rusage usage {};

@@ -79,12 +79,6 @@ class ReadAheadQueue {
     void Stop();
     // Stop, and return once no worker runs (none holds a descriptor).
     void Quiesce();
-    // Times one folder read on the calling thread, from construction to
-    // End: slow (longer than a read from memory takes), and whether the
-    // thread gave up its core to wait meanwhile (for a device, the network,
-    // a lock). A read that only lost its core to other programs does not
-    // count as waited; where the system does not tell, a slow read does.
-    class ReadClock;
     // How often a thread has given up its core, as last asked. Asking costs
     // a system call, as much as a small folder's read: a worker asks after
     // a slow read only, and keeps the count from one read to the next. A
@@ -104,6 +98,11 @@ class ReadAheadQueue {
         std::uint64_t otherSleeps_ = 0;
         unsigned readsLeft_ = 0;
     };
+    // Times one folder read on the calling thread, from construction to
+    // End: slow (longer than a read from memory takes), and whether the
+    // thread gave up its core to wait meanwhile (for a device, the network,
+    // a lock). A read that only lost its core to other programs does not
+    // count as waited; where the system does not tell, a slow read does.
     class ReadClock {
       public:
         struct Result {
