@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <stdexcept>
@@ -50,6 +51,19 @@ class BlockStore {
         blocks_.back().used = std::min<std::size_t>(blocks_.back().used, end.offset);
     }
 
+    // Moves the blocks of `other` after these, leaving `other` empty: the
+    // position {block, offset} there is {block + returned, offset} here.
+    // The end of the last block here stays unused.
+    std::uint32_t TakeBlocks(BlockStore& other) {
+        const std::size_t first = blocks_.size();
+        if (other.blocks_.size() >= kPositionLimit - first)
+            throw std::length_error("BlockStore: too many blocks");
+        blocks_.insert(blocks_.end(), std::make_move_iterator(other.blocks_.begin()),
+                       std::make_move_iterator(other.blocks_.end()));
+        other.Clear();
+        return static_cast<std::uint32_t>(first);
+    }
+
     void Clear() {
         blocks_.clear();
         blocks_.shrink_to_fit();
@@ -88,14 +102,17 @@ class BlockStore {
     };
 
     void AddBlock(std::size_t size) {
-        // Positions hold 32-bit block numbers and offsets, and a record ends
-        // inside its block.
-        constexpr std::size_t kLimit = std::numeric_limits<std::uint32_t>::max();
-        if (size >= kLimit) throw std::length_error("BlockStore: a record of 4 GiB or more");
-        if (blocks_.size() >= kLimit) throw std::length_error("BlockStore: too many blocks");
+        // A record ends inside its block.
+        if (size >= kPositionLimit)
+            throw std::length_error("BlockStore: a record of 4 GiB or more");
+        if (blocks_.size() >= kPositionLimit)
+            throw std::length_error("BlockStore: too many blocks");
         const std::size_t capacity = std::max(blockSize_, size);
         blocks_.push_back(Block{std::make_unique_for_overwrite<char[]>(capacity), capacity, 0});
     }
+
+    // Positions hold 32-bit block numbers and offsets.
+    static constexpr std::size_t kPositionLimit = std::numeric_limits<std::uint32_t>::max();
 
     std::size_t blockSize_;
     std::vector<Block> blocks_;

@@ -100,6 +100,12 @@ void TextPane::AppendWellFormed(std::string_view utf8) {
     Appended(from);
 }
 
+void TextPane::AppendPrepared(textpane::TextPaneLines& rows) {
+    const qsizetype from = Length();
+    control_.AppendPrepared(rows);
+    Appended(from);
+}
+
 void TextPane::Appended(qsizetype from) {
     // Assistive technology hears of appended text once per view update, not
     // once per line: a scan appends far faster than anyone can listen.

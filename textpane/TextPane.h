@@ -45,6 +45,11 @@ class TextPane : public QAbstractScrollArea, private TextPaneControl::View {
     void Append(std::string_view utf8);
     void Append(const QString& text);
     void AppendWellFormed(std::string_view utf8);
+    // A long text can be prepared in parts at once: the part that follows
+    // is built apart as rows, and joined once the text before it ends where
+    // JoinsAfter says (see TextPaneLines::AppendPrepared).
+    bool JoinsAfter(std::size_t rows) const { return control_.Lines().JoinsAfter(rows); }
+    void AppendPrepared(textpane::TextPaneLines& rows);
     qsizetype LineCount() const { return control_.LineCount(); }
     QString Line(qsizetype i) const { return control_.Line(i); }
 

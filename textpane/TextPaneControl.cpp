@@ -125,6 +125,12 @@ void TextPaneControl::AppendWellFormed(std::string_view utf8) {
     goalX_ = -1;
 }
 
+void TextPaneControl::AppendPrepared(textpane::TextPaneLines& rows) {
+    lines_.AppendPrepared(rows);
+    anchor_ = caret_ = Length();
+    goalX_ = -1;
+}
+
 void TextPaneControl::Replace(qsizetype begin, qsizetype end, const QString& text) {
     begin = std::clamp<qsizetype>(begin, 0, Length());
     end = std::clamp<qsizetype>(end, begin, Length());

@@ -80,6 +80,9 @@ class TextPaneControl {
     void Append(std::string_view utf8);
     void Append(const QString& text);
     void AppendWellFormed(std::string_view utf8);
+    // Rows prepared apart, joined at a group boundary (see
+    // TextPaneLines::AppendPrepared), as if appended as text.
+    void AppendPrepared(textpane::TextPaneLines& rows);
     // Replaces [begin, end) and leaves the insertion point after the new text;
     // costs the text after `end`.
     void Replace(qsizetype begin, qsizetype end, const QString& text);

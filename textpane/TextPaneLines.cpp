@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 #include "TextPaneRowCodec.h"
 #include "TextPaneUtf8.h"
@@ -88,6 +89,28 @@ void TextPaneLines::FinishRow(std::string_view row) {
     Empty(open_);
     ++closed_;
     if (closed_ % kGroup == 0) groups_.push_back(Group{{}, bytes_, units_});
+}
+
+void TextPaneLines::AppendPrepared(TextPaneLines& rows) {
+    if (!JoinsAfter(0)) throw std::logic_error("TextPaneLines: joined off a group boundary");
+    // The open row's group entry here gives way to the first of `rows`.
+    groups_.reserve(groups_.size() - 1 + rows.groups_.size());
+    const std::uint32_t firstBlock = records_.TakeBlocks(rows.records_);
+    groups_.pop_back();
+    for (const Group& group : rows.groups_) {
+        groups_.push_back(Group{{group.record.block + firstBlock, group.record.offset},
+                                group.byte + bytes_,
+                                group.units + units_});
+    }
+    closed_ += rows.closed_;
+    open_ = std::move(rows.open_);
+    last_ = std::move(rows.last_);
+    replay_ = rows.replay_;
+    bytes_ += rows.bytes_;
+    units_ += rows.units_;
+    longestRow_ = std::max(longestRow_, rows.longestRow_);
+    reader_ = Reader{};
+    rows.Clear();
 }
 
 void TextPaneLines::Truncate(std::uint64_t byteSize) {

@@ -42,6 +42,15 @@ class TextPaneLines {
     // The bytes must be well-formed UTF-8. O(wellFormed.size()).
     void Append(std::string_view wellFormed);
     void Clear();
+    // Rows prepared apart (say on another thread) join these without being
+    // encoded again, where the text is at a group boundary: no text after
+    // the last '\n', and a multiple of kGroup rows before it. JoinsAfter:
+    // whether appending `rows` more rows, each ending in '\n', reaches one.
+    // AppendPrepared leaves `rows` empty; O(rows / kGroup).
+    bool JoinsAfter(std::size_t rows) const {
+        return open_.empty() && (closed_ + rows) % kGroup == 0;
+    }
+    void AppendPrepared(TextPaneLines& rows);
     // Keeps the first `byteSize` bytes; the cut must lie on a character boundary.
     void Truncate(std::uint64_t byteSize);
 

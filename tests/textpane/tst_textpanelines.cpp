@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -294,6 +295,29 @@ void TstTextPaneLines::randomEditsMatchAListOfRows() {
                 ++cut;
             lines.Truncate(cut);
             model.resize(cut);
+        } else if (step % 11 == 5) {
+            // Rows prepared apart, joined at the next group boundary.
+            if (!model.empty() && model.back() != '\n') {
+                lines.Append("\n");
+                model += '\n';
+            }
+            if (!lines.JoinsAfter(0)) {
+                QVERIFY_THROWS_EXCEPTION(std::logic_error, lines.AppendPrepared(lines));
+            }
+            for (int pad = 0; pad < 64 && !lines.JoinsAfter(0); ++pad) {
+                const std::string row = nextRow() + '\n';
+                lines.Append(row);
+                model += row;
+            }
+            std::string batch;
+            for (std::size_t n = pick(150); n > 0; --n) batch += nextRow() + '\n';
+            if (pick(3) == 0) batch += nextRow();
+            TextPaneLines prepared;
+            prepared.Append(batch);
+            lines.AppendPrepared(prepared);
+            model += batch;
+            QCOMPARE(prepared.ByteSize(), std::uint64_t{0});
+            QCOMPARE(prepared.RowCount(), std::size_t{1});
         } else {
             // A batch of rows, maybe leaving the last one open, appended in
             // pieces that split rows anywhere between characters.

@@ -69,6 +69,7 @@ class MainWindowTest : public QObject {
     void errorLeavingHandler_data();
     void errorLeavingHandler();
     void controlCharactersInNames();
+    void longListFilledWholeAndInOrder();
 };
 
 void MainWindowTest::workedExampleAtLoad() {
@@ -399,4 +400,18 @@ void MainWindowTest::controlCharactersInNames() {
 }
 
 QTEST_MAIN(MainWindowTest)
+void MainWindowTest::longListFilledWholeAndInOrder() {
+    // Long enough for the list to be filled in two halves at once.
+    TempTree tree;
+    BuildWideTree(tree, 3, 10000);
+    frmMain window(tree.Root());
+    window.show();
+    QString expected;
+    for (const std::string_view item : *window.Scanner()->Files())
+        expected += QString::fromUtf8(item.data(), static_cast<qsizetype>(item.size())) + '\n';
+    QCOMPARE(Pane(window, "txtFiles").LineCount(), qsizetype(30000));
+    QCOMPARE(Pane(window, "txtFiles").Text(), expected);
+    QCOMPARE(Pane(window, "txtFiles").Line(15000), expected.section('\n', 15000, 15000));
+}
+
 #include "tst_mainwindow.moc"
