@@ -1,11 +1,16 @@
 #pragma once
 
 #include <algorithm>
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <iterator>
 #include <limits>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -20,7 +25,8 @@ struct BlockPos {
 
 // Records of bytes kept one after another in blocks. Each record is
 // contiguous: one that does not fit in the rest of the last block starts a new
-// block, and one larger than a block gets a block of its own size. Appending
+// block, and one larger than a block gets a block of its own size. A store
+// past a few megabytes takes blocks of 2 MiB (see AddBlock). Appending
 // never moves what is stored, so a record's bytes stay where they are until
 // Truncate or Clear removes them, a large store is never copied to grow it,
 // and at most the end of each block is left unused.
@@ -88,18 +94,23 @@ class BlockStore {
         return bytes;
     }
     // Bytes held: the blocks, used or not, and their index.
-    std::size_t MemoryBytes() const {
-        std::size_t bytes = blocks_.capacity() * sizeof(Block);
-        for (const Block& block : blocks_) bytes += block.capacity;
-        return bytes;
-    }
+    std::size_t MemoryBytes() const { return BlockBytes() + blocks_.capacity() * sizeof(Block); }
 
   private:
+    struct FreeBytes {
+        void operator()(char* bytes) const { std::free(bytes); }
+    };
     struct Block {
-        std::unique_ptr<char[]> data;
+        std::unique_ptr<char[], FreeBytes> data;
         std::size_t capacity = 0;
         std::size_t used = 0;
     };
+
+    std::size_t BlockBytes() const {
+        std::size_t bytes = 0;
+        for (const Block& block : blocks_) bytes += block.capacity;
+        return bytes;
+    }
 
     void AddBlock(std::size_t size) {
         // A record ends inside its block.
@@ -107,10 +118,27 @@ class BlockStore {
             throw std::length_error("BlockStore: a record of 4 GiB or more");
         if (blocks_.size() >= kPositionLimit)
             throw std::length_error("BlockStore: too many blocks");
-        const std::size_t capacity = std::max(blockSize_, size);
-        blocks_.push_back(Block{std::make_unique_for_overwrite<char[]>(capacity), capacity, 0});
+        // A large store takes blocks of kHugeBlock, aligned for the system to
+        // back each with one huge page: touching fresh memory costs a page
+        // fault per page, and with 4 KiB pages that is much of the cost of
+        // writing a long list. Only a large one: the unused end of its last
+        // block is then a small share of it.
+        const bool large = BlockBytes() >= kHugeBlocksAfter;
+        const std::size_t capacity = std::max({blockSize_, large ? kHugeBlock : 0, size});
+        char* bytes = nullptr;
+#if defined(__linux__)
+        if (capacity % kHugeBlock == 0) {
+            bytes = static_cast<char*>(std::aligned_alloc(kHugeBlock, capacity));
+            if (bytes) ::madvise(bytes, capacity, MADV_HUGEPAGE);
+        }
+#endif
+        if (!bytes) bytes = static_cast<char*>(std::malloc(capacity));
+        if (!bytes) throw std::bad_alloc();
+        blocks_.push_back(Block{std::unique_ptr<char[], FreeBytes>(bytes), capacity, 0});
     }
 
+    static constexpr std::size_t kHugeBlock = std::size_t{2} << 20;
+    static constexpr std::size_t kHugeBlocksAfter = 4 * kHugeBlock;
     // Positions hold 32-bit block numbers and offsets.
     static constexpr std::size_t kPositionLimit = std::numeric_limits<std::uint32_t>::max();
 
