@@ -26,15 +26,28 @@ struct BlockPos {
 // Records of bytes kept one after another in blocks. Each record is
 // contiguous: one that does not fit in the rest of the last block starts a new
 // block, and one larger than a block gets a block of its own size. A store
-// past a few megabytes takes blocks of 2 MiB (see AddBlock). Appending
+// may ask for blocks of 2 MiB once it is large (see Growth). Appending
 // never moves what is stored, so a record's bytes stay where they are until
 // Truncate or Clear removes them, a large store is never copied to grow it,
 // and at most the end of each block is left unused.
 class BlockStore {
   public:
+    enum class Growth {
+        kFixed,
+        // Past 8 MiB of blocks, blocks of 2 MiB aligned for the system to
+        // back each with one huge page (Linux: MADV_HUGEPAGE): touching
+        // fresh memory costs a page fault per page, and with 4 KiB pages
+        // that is much of the cost of writing a long text. Only past 8 MiB,
+        // so that the unused end of the last block stays a small share.
+        // Huge pages are a choice of the program, not of a library that
+        // it links: the scanner's lists keep kFixed.
+        kHugeWhenLarge,
+    };
+
     // `blockSize` trades the unused end of the last block against one heap
     // allocation per block.
-    explicit BlockStore(std::size_t blockSize) : blockSize_(blockSize) {}
+    explicit BlockStore(std::size_t blockSize, Growth growth = Growth::kFixed)
+        : blockSize_(blockSize), growth_(growth) {}
     BlockStore(const BlockStore&) = delete;
     BlockStore& operator=(const BlockStore&) = delete;
 
@@ -118,12 +131,7 @@ class BlockStore {
             throw std::length_error("BlockStore: a record of 4 GiB or more");
         if (blocks_.size() >= kPositionLimit)
             throw std::length_error("BlockStore: too many blocks");
-        // A large store takes blocks of kHugeBlock, aligned for the system to
-        // back each with one huge page: touching fresh memory costs a page
-        // fault per page, and with 4 KiB pages that is much of the cost of
-        // writing a long list. Only a large one: the unused end of its last
-        // block is then a small share of it.
-        const bool large = BlockBytes() >= kHugeBlocksAfter;
+        const bool large = growth_ == Growth::kHugeWhenLarge && BlockBytes() >= kHugeBlocksAfter;
         const std::size_t capacity = std::max({blockSize_, large ? kHugeBlock : 0, size});
         char* bytes = nullptr;
 #if defined(__linux__)
@@ -143,6 +151,7 @@ class BlockStore {
     static constexpr std::size_t kPositionLimit = std::numeric_limits<std::uint32_t>::max();
 
     std::size_t blockSize_;
+    Growth growth_;
     std::vector<Block> blocks_;
 };
 

@@ -130,7 +130,7 @@ class TextPaneLines {
     template <typename Visit>
     void ForEachSpan(std::uint64_t begin, std::uint64_t end, Visit&& visit) const;
 
-    BlockStore records_{kBlockSize};
+    BlockStore records_{kBlockSize, BlockStore::Growth::kHugeWhenLarge};
     std::vector<Group> groups_;  // one per kGroup rows, the open row's included
     std::size_t closed_ = 0;     // rows finished by '\n'; the open row's index
     std::string open_;           // the open row's bytes

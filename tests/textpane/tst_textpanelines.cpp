@@ -423,6 +423,14 @@ void TstTextPaneLines::hugeRowIsNotKeptTwice() {
     QVERIFY2(lines.MemoryBytes() < huge.size() * 5 / 2,
              QByteArray::number(qulonglong(lines.MemoryBytes())));
     CheckStore(lines, Cat({huge, "\nafter\n", huge, "\nlast"}), "huge rows");
+    // Past 8 MiB the store takes 2 MiB blocks: rows land in them intact, and
+    // at most the end of the last one is unused.
+    std::string text = Cat({huge, "\nafter\n", huge, "\nlast\n", huge, "\n"});
+    lines.Append(Cat({"\n", huge, "\n"}));
+    for (int row = 0; row < 10000; ++row) text += Cat({"/in/a/large/block/", Number(row), "\n"});
+    lines.Append(std::string_view(text).substr(lines.ByteSize()));
+    CheckStore(lines, text, "large store");
+    QVERIFY(lines.MemoryBytes() < text.size() + (3 << 20));
 }
 
 QTEST_APPLESS_MAIN(TstTextPaneLines)
