@@ -301,8 +301,9 @@ void TstTextPaneLines::randomEditsMatchAListOfRows() {
                 lines.Append("\n");
                 model += '\n';
             }
+            TextPaneLines prepared;
             if (!lines.JoinsAfter(0)) {
-                QVERIFY_THROWS_EXCEPTION(std::logic_error, lines.AppendPrepared(lines));
+                QVERIFY_THROWS_EXCEPTION(std::logic_error, lines.AppendPrepared(prepared));
             }
             for (int pad = 0; pad < 64 && !lines.JoinsAfter(0); ++pad) {
                 const std::string row = nextRow() + '\n';
@@ -312,7 +313,6 @@ void TstTextPaneLines::randomEditsMatchAListOfRows() {
             std::string batch;
             for (std::size_t n = pick(150); n > 0; --n) batch += nextRow() + '\n';
             if (pick(3) == 0) batch += nextRow();
-            TextPaneLines prepared;
             prepared.Append(batch);
             lines.AppendPrepared(prepared);
             model += batch;
