@@ -17,6 +17,57 @@
 
 namespace quorvel {
 
+// The size of a huge page on x86-64 and most of aarch64 Linux.
+inline constexpr std::size_t kHugeBlock = std::size_t{2} << 20;
+
+// `size` bytes from the heap; a multiple of kHugeBlock comes aligned to it
+// and marked for huge pages where the system has them. Throws bad_alloc.
+// Free with FreeAllocatedBytes.
+inline void* AllocateBytes(std::size_t size) {
+    void* bytes = nullptr;
+#if defined(__linux__)
+    if (size != 0 && size % kHugeBlock == 0) {
+        bytes = std::aligned_alloc(kHugeBlock, size);
+        if (bytes) ::madvise(bytes, size, MADV_HUGEPAGE);
+    }
+#endif
+    if (!bytes) bytes = std::malloc(size == 0 ? 1 : size);
+    if (!bytes) throw std::bad_alloc();
+    return bytes;
+}
+inline void FreeAllocatedBytes(void* bytes) {
+    std::free(bytes);
+}
+
+// An allocator for a large array (a vector that doubles as it grows) that,
+// when `huge` is set, rounds each allocation of a huge page or more up to
+// whole huge pages: a doubling vector touches twice its final size in fresh
+// memory, one page fault per 4 KiB page otherwise.
+template <class T>
+struct HugePageAllocator {
+    using value_type = T;
+    bool huge = false;
+
+    HugePageAllocator() = default;
+    explicit HugePageAllocator(bool useHuge) : huge(useHuge) {}
+    template <class U>
+    HugePageAllocator(const HugePageAllocator<U>& other) : huge(other.huge) {}
+
+    T* allocate(std::size_t n) {
+        // Rounding up stays clear of the top of size_t.
+        if (n > (std::numeric_limits<std::size_t>::max() - kHugeBlock) / sizeof(T))
+            throw std::bad_array_new_length();
+        std::size_t bytes = n * sizeof(T);
+        if (huge && bytes >= kHugeBlock) bytes = (bytes + kHugeBlock - 1) / kHugeBlock * kHugeBlock;
+        return static_cast<T*>(AllocateBytes(bytes));
+    }
+    void deallocate(T* p, std::size_t) { FreeAllocatedBytes(p); }
+    template <class U>
+    bool operator==(const HugePageAllocator<U>& other) const {
+        return huge == other.huge;
+    }
+};
+
 // Where a record starts in a BlockStore.
 struct BlockPos {
     std::uint32_t block = 0;
@@ -40,7 +91,7 @@ class BlockStore {
         // that is much of the cost of writing a long text. Only past 8 MiB,
         // so that the unused end of the last block stays a small share.
         // Huge pages are a choice of the program, not of a library that
-        // it links: the scanner's lists keep kFixed.
+        // it links: the scanner's lists keep kFixed unless asked.
         kHugeWhenLarge,
     };
 
@@ -111,7 +162,7 @@ class BlockStore {
 
   private:
     struct FreeBytes {
-        void operator()(char* bytes) const { std::free(bytes); }
+        void operator()(char* bytes) const { FreeAllocatedBytes(bytes); }
     };
     struct Block {
         std::unique_ptr<char[], FreeBytes> data;
@@ -133,19 +184,10 @@ class BlockStore {
             throw std::length_error("BlockStore: too many blocks");
         const bool large = growth_ == Growth::kHugeWhenLarge && BlockBytes() >= kHugeBlocksAfter;
         const std::size_t capacity = std::max({blockSize_, large ? kHugeBlock : 0, size});
-        char* bytes = nullptr;
-#if defined(__linux__)
-        if (capacity % kHugeBlock == 0) {
-            bytes = static_cast<char*>(std::aligned_alloc(kHugeBlock, capacity));
-            if (bytes) ::madvise(bytes, capacity, MADV_HUGEPAGE);
-        }
-#endif
-        if (!bytes) bytes = static_cast<char*>(std::malloc(capacity));
-        if (!bytes) throw std::bad_alloc();
+        auto* bytes = static_cast<char*>(AllocateBytes(capacity));
         blocks_.push_back(Block{std::unique_ptr<char[], FreeBytes>(bytes), capacity, 0});
     }
 
-    static constexpr std::size_t kHugeBlock = std::size_t{2} << 20;
     static constexpr std::size_t kHugeBlocksAfter = 4 * kHugeBlock;
     // Positions hold 32-bit block numbers and offsets.
     static constexpr std::size_t kPositionLimit = std::numeric_limits<std::uint32_t>::max();

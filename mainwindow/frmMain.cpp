@@ -255,6 +255,8 @@ void frmMain::RunPass() {
     // Folders are listed ahead on worker threads; what the panes show, and
     // in which order, is the serial walk's.
     cDirwalk->ReadAhead(ReadAheadSettings{});
+    // A large tree's lists run to a hundred megabytes, written once each.
+    cDirwalk->HugePageLists(true);
     cDirwalk->Events(CheckFlag(*ui->chkEvents));
     cDirwalk->FullPath(CheckFlag(*ui->chkFullPath));
     cDirwalk->SubFolders(CheckFlag(*ui->chkmSubFolders));

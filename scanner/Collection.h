@@ -15,9 +15,13 @@ namespace quorvel {
 // heap allocation per item.
 class Collection {
   public:
-    using const_iterator = std::vector<std::string_view>::const_iterator;
+    using Index = std::vector<std::string_view, HugePageAllocator<std::string_view>>;
+    using const_iterator = Index::const_iterator;
 
-    Collection() = default;
+    // kHugeWhenLarge: see BlockStore; a program's choice, off by default.
+    explicit Collection(BlockStore::Growth growth = BlockStore::Growth::kFixed)
+        : bytes_(kBlockSize, growth),
+          items_(Index::allocator_type(growth == BlockStore::Growth::kHugeWhenLarge)) {}
     Collection(const Collection&) = delete;
     Collection& operator=(const Collection&) = delete;
 
@@ -39,8 +43,8 @@ class Collection {
     // The rest of a block that an item does not fit in is left unused, which
     // wastes at most one item's worth per block.
     static constexpr std::size_t kBlockSize = 256 * 1024;
-    BlockStore bytes_{kBlockSize};
-    std::vector<std::string_view> items_;
+    BlockStore bytes_;
+    Index items_;
 };
 
 }  // namespace quorvel

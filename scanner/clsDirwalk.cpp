@@ -49,8 +49,10 @@ void clsDirwalk::ScanFolder(std::string sFolderPath) {
         sFolderPath.push_back(kPathSeparator);
     }
     sRootPath = sFolderPath;
-    colFolders = std::make_shared<Collection>();
-    colFiles = std::make_shared<Collection>();
+    const auto growth =
+        bHugePageLists ? BlockStore::Growth::kHugeWhenLarge : BlockStore::Growth::kFixed;
+    colFolders = std::make_shared<Collection>(growth);
+    colFiles = std::make_shared<Collection>(growth);
     colFailures = std::make_shared<std::vector<ReadFailure>>();
     colLinksNotEntered = std::make_shared<std::vector<LinkNotEntered>>();
     linkTargetsEntered.clear();

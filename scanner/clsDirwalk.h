@@ -168,6 +168,14 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
     void ReadAhead(ReadAheadSettings settings) { readAheadSettings = settings; }
     ReadAheadSettings ReadAhead() const { return readAheadSettings; }
 
+    // Lists of the scans that follow kept, once large, in 2 MiB blocks that
+    // Linux may back with huge pages: a program that fills long lists pays
+    // far fewer page faults (transparent huge pages in "madvise" or "always"
+    // mode), for at most 2 MiB unused at the end of each list. Off by
+    // default: how a program's memory is paged is its own choice.
+    void HugePageLists(bool on) { bHugePageLists = on; }
+    bool HugePageLists() const { return bHugePageLists; }
+
   private:
     friend struct DirwalkTestAccess;
 
@@ -197,6 +205,7 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
     Counter nFolderCount = 0;
     Counter nFileCount = 0;
     bool bScanning = false;
+    bool bHugePageLists = false;
     // Link targets entered during the current scan, each with the path of the
     // link it was entered through; only links land here, so an ordinary tree
     // never pays for it.
