@@ -20,16 +20,18 @@ namespace quorvel {
 // The size of a huge page on x86-64 and most of aarch64 Linux.
 inline constexpr std::size_t kHugeBlock = std::size_t{2} << 20;
 
-// `size` bytes from the heap; a multiple of kHugeBlock comes aligned to it
-// and marked for huge pages where the system has them. Throws bad_alloc.
-// Free with FreeAllocatedBytes.
-inline void* AllocateBytes(std::size_t size) {
+// `size` bytes from the heap. With `huge`, a multiple of kHugeBlock comes
+// aligned to it and marked for huge pages where the system has them. Throws
+// bad_alloc. Free with FreeAllocatedBytes.
+inline void* AllocateBytes(std::size_t size, bool huge) {
     void* bytes = nullptr;
 #if defined(__linux__)
-    if (size != 0 && size % kHugeBlock == 0) {
+    if (huge && size != 0 && size % kHugeBlock == 0) {
         bytes = std::aligned_alloc(kHugeBlock, size);
         if (bytes) ::madvise(bytes, size, MADV_HUGEPAGE);
     }
+#else
+    (void)huge;
 #endif
     if (!bytes) bytes = std::malloc(size == 0 ? 1 : size);
     if (!bytes) throw std::bad_alloc();
@@ -59,7 +61,7 @@ struct HugePageAllocator {
             throw std::bad_array_new_length();
         std::size_t bytes = n * sizeof(T);
         if (huge && bytes >= kHugeBlock) bytes = (bytes + kHugeBlock - 1) / kHugeBlock * kHugeBlock;
-        return static_cast<T*>(AllocateBytes(bytes));
+        return static_cast<T*>(AllocateBytes(bytes, huge));
     }
     void deallocate(T* p, std::size_t) { FreeAllocatedBytes(p); }
     template <class U>
@@ -184,7 +186,7 @@ class BlockStore {
             throw std::length_error("BlockStore: too many blocks");
         const bool large = growth_ == Growth::kHugeWhenLarge && BlockBytes() >= kHugeBlocksAfter;
         const std::size_t capacity = std::max({blockSize_, large ? kHugeBlock : 0, size});
-        auto* bytes = static_cast<char*>(AllocateBytes(capacity));
+        auto* bytes = static_cast<char*>(AllocateBytes(capacity, large));
         blocks_.push_back(Block{std::unique_ptr<char[], FreeBytes>(bytes), capacity, 0});
     }
 
