@@ -171,8 +171,9 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
     // Lists of the scans that follow kept, once large, in 2 MiB blocks that
     // Linux may back with huge pages: a program that fills long lists pays
     // far fewer page faults (transparent huge pages in "madvise" or "always"
-    // mode), for at most 2 MiB unused at the end of each list. Off by
-    // default: how a program's memory is paged is its own choice.
+    // mode), for at most 2 MiB more left unused at the end of each list's
+    // storage and of its index. Off by default: how a program's memory is
+    // paged is its own choice.
     void HugePageLists(bool on) { bHugePageLists = on; }
     bool HugePageLists() const { return bHugePageLists; }
 
