@@ -175,9 +175,10 @@ std::unique_ptr<FolderListing> ReadAheadListing::OpenChild(std::string_view name
     place->parent = place_;
     place->name = name;
     place->inner = std::move(child);
+    FolderListing& read = *place->inner;
     std::unique_ptr<FolderListing> listing =
         ReadHere(queue_, std::move(place), std::move(key), std::move(fullPath));
-    queue_->NoteRead(clock.End());
+    queue_->NoteRead(clock.End(&read));
     return listing;
 }
 

@@ -2,6 +2,8 @@
 
 #if defined(__linux__)
 #include <sys/resource.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
@@ -44,15 +46,32 @@ thread_local std::uint64_t tLockSleeps = 0;
 // Reads a worker keeps its wait count for at most.
 constexpr unsigned kReadsPerAsk = 64;
 
-// How often the calling thread has given up its core to wait; 0 where the
-// system does not tell.
-std::uint64_t ThreadWaits() {
+// What the system tells of the calling thread's waits; nothing where it
+// does not tell.
+ReadAheadQueue::ThreadWaits AskThreadWaits() {
+    ReadAheadQueue::ThreadWaits waits;
 #if defined(__linux__)
     struct rusage usage {};
-    if (::getrusage(RUSAGE_THREAD, &usage) == 0) return static_cast<std::uint64_t>(usage.ru_nvcsw);
+    if (::getrusage(RUSAGE_THREAD, &usage) == 0) {
+        waits.switches = static_cast<std::uint64_t>(usage.ru_nvcsw);
+        waits.blocksRead = static_cast<std::uint64_t>(usage.ru_inblock);
+    }
 #endif
-    return 0;
+    return waits;
 }
+
+// Whether a read of `folder` that waited for storage shows in the blocks
+// its thread has read: only where the system counts them (its I/O
+// accounting, present where /proc/self/io is), and only for a file system
+// on a block device. Network and FUSE file systems (and btrfs's subvolumes)
+// have devices of major number 0, and their reads are made by other
+// threads, or none.
+#if defined(__linux__)
+bool StorageReadsShow(FolderListing& folder) {
+    static const bool accounted = ::access("/proc/self/io", R_OK) == 0;
+    return accounted && major(static_cast<dev_t>(folder.Identity().device)) != 0;
+}
+#endif
 
 // Snapshots the walk is done with serve later folders, buffer and all, up
 // to this many and this large: a buffer freed on one thread and allocated
@@ -413,13 +432,13 @@ bool ReadAheadQueue::AddWorker() {
     }
 }
 
-std::uint64_t ReadAheadQueue::WaitCount::Before() {
-    if (readsLeft_ == 0 || otherSleeps_ != tLockSleeps) Asked(ThreadWaits());
+ReadAheadQueue::ThreadWaits ReadAheadQueue::WaitCount::Before() {
+    if (readsLeft_ == 0 || otherSleeps_ != tLockSleeps) Asked(AskThreadWaits());
     --readsLeft_;
     return waits_;
 }
 
-void ReadAheadQueue::WaitCount::Asked(std::uint64_t waits) {
+void ReadAheadQueue::WaitCount::Asked(ThreadWaits waits) {
     waits_ = waits;
     otherSleeps_ = tLockSleeps;
     readsLeft_ = kReadsPerAsk;
@@ -428,17 +447,21 @@ void ReadAheadQueue::WaitCount::Asked(std::uint64_t waits) {
 ReadAheadQueue::ReadClock::ReadClock(WaitCount* count)
     : start_(std::chrono::steady_clock::now()),
       count_(count),
-      waitsBefore_(count ? count->Before() : ThreadWaits()) {}
+      before_(count ? count->Before() : AskThreadWaits()) {}
 
-ReadAheadQueue::ReadClock::Result ReadAheadQueue::ReadClock::End() const {
+ReadAheadQueue::ReadClock::Result ReadAheadQueue::ReadClock::End(FolderListing* folder) const {
     Result result;
     result.slow = std::chrono::steady_clock::now() - start_ > kSlowRead;
     if (!result.slow) return result;
 #if defined(__linux__)
-    const std::uint64_t waits = ThreadWaits();
-    result.waited = waits != waitsBefore_;
-    if (count_) count_->Asked(waits);
+    const ThreadWaits after = AskThreadWaits();
+    if (count_) count_->Asked(after);
+    // A passing stall of the host gives up the core too, warm or cold: a
+    // worker added for it only takes a core from the walk.
+    result.waited = after.switches != before_.switches && (after.blocksRead != before_.blocksRead ||
+                                                           !folder || !StorageReadsShow(*folder));
 #else
+    (void)folder;
     result.waited = true;
 #endif
     return result;
@@ -516,17 +539,19 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
         buried.clear();
 
         const ReadClock clock(&waits);
+        ReadClock::Result timing;
         bool read = false;
         try {
             if (!snapshot) snapshot = std::make_unique<ListingSnapshot>();
-            read = ReadFolder(task, *snapshot, held, children, stop);
+            read = ReadFolder(task, *snapshot, held, children, clock, timing, stop);
         } catch (...) {
             // Whatever goes wrong, a worker gives up the folder: an exception,
             // like a read error, is for the walk to meet when it reads the
             // folder itself.
             read = false;
         }
-        const bool blocked = clock.End().waited;
+        if (!read) timing = clock.End(nullptr);
+        const bool blocked = timing.waited;
 
         lock.lock();
         if (!task->abandoned) node = reading_.extract(task->key);
@@ -557,6 +582,7 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
 bool ReadAheadQueue::ReadFolder(const std::shared_ptr<Task>& folder, ListingSnapshot& snapshot,
                                 std::vector<Held>& held,
                                 std::vector<std::shared_ptr<Task>>& children,
+                                const ReadClock& clock, ReadClock::Result& timing,
                                 const std::stop_token& stop) {
     Task& task = *folder;
     while (!held.empty() && !task.IsBelow(*held.back().task)) held.pop_back();
@@ -583,6 +609,7 @@ bool ReadAheadQueue::ReadFolder(const std::shared_ptr<Task>& folder, ListingSnap
     }
     if (listing->Error()) return false;
     snapshot.complete = true;
+    timing = clock.End(listing.get());
     children = ChildTasks(task.key, task.path, snapshot);
     if (!children.empty()) {
         // Its subfolders come next.

@@ -79,30 +79,39 @@ class ReadAheadQueue {
     void Stop();
     // Stop, and return once no worker runs (none holds a descriptor).
     void Quiesce();
-    // How often a thread has given up its core, as last asked. Asking costs
-    // a system call, as much as a small folder's read: a worker asks after
-    // a slow read only, and keeps the count from one read to the next. A
-    // quick read leaves it unchanged unless it waited, and then the next
-    // slow read counts as waited too, as a worker reading from a device
-    // should. A thread that slept for anything but a read (for work, for
-    // the lock) asks again, as it does every so many reads, so that an old
-    // count adds no worker.
+    // What the system tells of a thread's waits, as last asked: how often
+    // it has given up its core, and how many blocks it has read from
+    // storage. Asking costs a system call, as much as a small folder's
+    // read: a worker asks after a slow read only, and keeps the counts from
+    // one read to the next. A quick read leaves them unchanged unless it
+    // waited, and then the next slow read counts as waited too, as a worker
+    // reading from a device should. A thread that slept for anything but a
+    // read (for work, for the lock) asks again, as it does every so many
+    // reads, so that an old count adds no worker.
+    struct ThreadWaits {
+        std::uint64_t switches = 0;
+        std::uint64_t blocksRead = 0;
+    };
     class WaitCount {
       public:
-        std::uint64_t Before();
-        void Asked(std::uint64_t waits);
+        ThreadWaits Before();
+        void Asked(ThreadWaits waits);
         void Forget() { readsLeft_ = 0; }
 
       private:
-        std::uint64_t waits_ = 0;
+        ThreadWaits waits_;
         std::uint64_t otherSleeps_ = 0;
         unsigned readsLeft_ = 0;
     };
     // Times one folder read on the calling thread, from construction to
     // End: slow (longer than a read from memory takes), and whether the
-    // thread gave up its core to wait meanwhile (for a device, the network,
-    // a lock). A read that only lost its core to other programs does not
-    // count as waited; where the system does not tell, a slow read does.
+    // thread waited meanwhile for the device the folder is on. A read that
+    // gave up its core without reading from a block device (the host
+    // stalled it, another thread held a lock) did not wait for it; on a
+    // network or FUSE file system the system does not tell, and a slow read
+    // that gave up its core counts as waited. A read that only lost its core
+    // to other programs never does. Where the system tells nothing, a slow
+    // read counts as waited.
     class ReadClock {
       public:
         struct Result {
@@ -111,12 +120,15 @@ class ReadAheadQueue {
         };
         // Without `count`, the system is asked before and after.
         explicit ReadClock(WaitCount* count = nullptr);
-        Result End() const;
+        // `folder`: the folder read, asked for its device only when a slow
+        // read gave up its core and read nothing from storage; null when
+        // it could not be read.
+        Result End(FolderListing* folder) const;
 
       private:
         std::chrono::steady_clock::time_point start_;
         WaitCount* count_;
-        std::uint64_t waitsBefore_;
+        ThreadWaits before_;
     };
     // The walk read a folder itself: a slow read ends its catching up, and
     // one that waited adds a worker, up to the number allowed.
@@ -140,9 +152,10 @@ class ReadAheadQueue {
     // Reads `folder` into `snapshot` and makes the tasks of its subfolders:
     // opened by name from the last of `held` if that is its parent, and
     // kept there if it has subfolders.
+    // `timing` ends when the folder has been read.
     bool ReadFolder(const std::shared_ptr<Task>& folder, ListingSnapshot& snapshot,
                     std::vector<Held>& held, std::vector<std::shared_ptr<Task>>& children,
-                    const std::stop_token& stop);
+                    const ReadClock& clock, ReadClock::Result& timing, const std::stop_token& stop);
     // The tasks of a listing's subfolders, made before taking the lock.
     static std::vector<std::shared_ptr<Task>> ChildTasks(const std::string& key,
                                                          std::string_view folder,

@@ -1,5 +1,9 @@
 #include "FaultyReader.h"
 
+#if defined(__linux__)
+#include <sys/sysmacros.h>
+#endif
+
 #include <thread>
 #include <utility>
 
@@ -34,10 +38,12 @@ class FaultyReader::Listing final : public FolderListing {
             return false;
         }
         if (left_ > 0) --left_;
-        return inner_->Next(entry);
+        if (!inner_->Next(entry)) return false;
+        if (entry.isLink) entry.linkTarget = Seen(entry.linkTarget);
+        return true;
     }
     std::error_code Error() const override { return failed_ ? readError_ : inner_->Error(); }
-    FolderId Identity() override { return inner_->Identity(); }
+    FolderId Identity() override { return Seen(inner_->Identity()); }
     std::unique_ptr<FolderListing> OpenChild(std::string_view name,
                                              std::error_code& error) override {
         std::string child = path_;
@@ -47,6 +53,13 @@ class FaultyReader::Listing final : public FolderListing {
     }
 
   private:
+    FolderId Seen(FolderId id) const {
+#if defined(__linux__)
+        if (reader_.openDelay_.count() > 0) id.device = makedev(0, minor(id.device));
+#endif
+        return id;
+    }
+
     FaultyReader& reader_;
     std::unique_ptr<FolderListing> inner_;
     std::string path_;

@@ -31,8 +31,9 @@ class FaultyReader final : public DirectoryReader {
     // `thrower`. The scanner asks for its root with a trailing '/', the folder
     // list without: "<folder>/" poisons the scan of the folder only.
     void ThrowWhenListed(std::string path, std::function<void()> thrower);
-    // Every folder takes `delay` to open, sleeping, as one on a slow disk or
-    // across a network does. Set before the walk: workers open concurrently.
+    // Every folder takes `delay` to open, sleeping, as one across a network
+    // does; and, as there, its device is none of the machine's block devices
+    // (major number 0). Set before the walk: workers open concurrently.
     void DelayEveryOpen(std::chrono::microseconds delay) { openDelay_ = delay; }
 
     std::unique_ptr<FolderListing> OpenRoot(const std::string& path,
