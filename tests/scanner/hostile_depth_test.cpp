@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "DirwalkProbe.h"
@@ -289,6 +292,18 @@ TEST(HostileDepth, ReadAheadAddsWorkersWhileReadsWaitUpToTheNumberAllowed) {
     EXPECT_EQ(readAhead.scan, serial.scan);
     // Every read waits 3 ms: a worker is added for each wait, and no more.
     EXPECT_EQ(most, readAhead.threadsBefore + 5);
+
+    // The same sleeps on a block device's folders, which read nothing from
+    // it, are stalls of the machine: no worker beyond the first ones.
+    struct stat root {};
+    ASSERT_EQ(::stat(tree.Root().c_str(), &root), 0);
+    if (major(root.st_dev) == 0 || std::thread::hardware_concurrency() > 5) return;
+    slow->StallEveryOpen(std::chrono::milliseconds(3));
+    most = 0;
+    const WalkRun stalled = Walk(tree.Root(), options);
+    ExpectWalkInvariants(stalled);
+    EXPECT_EQ(stalled.scan, serial.scan);
+    EXPECT_LT(most, stalled.threadsBefore + 5);
 }
 
 TEST(HostileDepth, RaiseOpenFileLimitLiftsTheSoftLimitToTheHardOne) {

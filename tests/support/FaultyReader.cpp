@@ -55,7 +55,7 @@ class FaultyReader::Listing final : public FolderListing {
   private:
     FolderId Seen(FolderId id) const {
 #if defined(__linux__)
-        if (reader_.openDelay_.count() > 0) id.device = makedev(0, minor(id.device));
+        if (reader_.overNetwork_) id.device = makedev(0, minor(id.device));
 #endif
         return id;
     }

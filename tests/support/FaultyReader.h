@@ -34,7 +34,16 @@ class FaultyReader final : public DirectoryReader {
     // Every folder takes `delay` to open, sleeping, as one across a network
     // does; and, as there, its device is none of the machine's block devices
     // (major number 0). Set before the walk: workers open concurrently.
-    void DelayEveryOpen(std::chrono::microseconds delay) { openDelay_ = delay; }
+    void DelayEveryOpen(std::chrono::microseconds delay) {
+        openDelay_ = delay;
+        overNetwork_ = true;
+    }
+    // The same sleep, the folders staying on their own device: reads held
+    // up by a stall of the machine, not by the disk.
+    void StallEveryOpen(std::chrono::microseconds delay) {
+        openDelay_ = delay;
+        overNetwork_ = false;
+    }
 
     std::unique_ptr<FolderListing> OpenRoot(const std::string& path,
                                             std::error_code& error) override;
@@ -52,6 +61,7 @@ class FaultyReader final : public DirectoryReader {
 
     std::shared_ptr<DirectoryReader> inner_;
     std::chrono::microseconds openDelay_{0};
+    bool overNetwork_ = false;
     std::map<std::string, Fault, std::less<>> faults_;
     std::map<std::string, std::function<void()>, std::less<>> throwers_;
 };
