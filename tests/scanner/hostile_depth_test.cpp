@@ -298,7 +298,7 @@ TEST(HostileDepth, ReadAheadAddsWorkersWhileReadsWaitUpToTheNumberAllowed) {
     struct stat root {};
     ASSERT_EQ(::stat(tree.Root().c_str(), &root), 0);
     if (major(root.st_dev) == 0 || std::thread::hardware_concurrency() > 5) return;
-    slow->StallEveryOpen(std::chrono::milliseconds(3));
+    slow->DelayEveryOpen(std::chrono::milliseconds(3), /*overNetwork=*/false);
     most = 0;
     const WalkRun stalled = Walk(tree.Root(), options);
     ExpectWalkInvariants(stalled);

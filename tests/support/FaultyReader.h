@@ -31,18 +31,13 @@ class FaultyReader final : public DirectoryReader {
     // `thrower`. The scanner asks for its root with a trailing '/', the folder
     // list without: "<folder>/" poisons the scan of the folder only.
     void ThrowWhenListed(std::string path, std::function<void()> thrower);
-    // Every folder takes `delay` to open, sleeping, as one across a network
-    // does; and, as there, its device is none of the machine's block devices
-    // (major number 0). Set before the walk: workers open concurrently.
-    void DelayEveryOpen(std::chrono::microseconds delay) {
+    // Every folder takes `delay` to open, sleeping. `overNetwork`: as one
+    // across a network, on none of the machine's block devices (major number
+    // 0); otherwise as one held up by a stall of the machine, on its own
+    // device. Set before the walk: workers open concurrently.
+    void DelayEveryOpen(std::chrono::microseconds delay, bool overNetwork = true) {
         openDelay_ = delay;
-        overNetwork_ = true;
-    }
-    // The same sleep, the folders staying on their own device: reads held
-    // up by a stall of the machine, not by the disk.
-    void StallEveryOpen(std::chrono::microseconds delay) {
-        openDelay_ = delay;
-        overNetwork_ = false;
+        overNetwork_ = overNetwork;
     }
 
     std::unique_ptr<FolderListing> OpenRoot(const std::string& path,
