@@ -106,12 +106,11 @@ class ReadAheadQueue {
     // Times one folder read on the calling thread, from construction to
     // End: slow (longer than a read from memory takes), and whether the
     // thread waited meanwhile for the device the folder is on. A read that
-    // gave up its core without reading from a block device (the host
-    // stalled it, another thread held a lock) did not wait for it; on a
-    // network or FUSE file system the system does not tell, and a slow read
-    // that gave up its core counts as waited. A read that only lost its core
-    // to other programs never does. Where the system tells nothing, a slow
-    // read counts as waited.
+    // gave up its core without reading from its block device (the host
+    // stalled it, another thread held a lock) did not wait for it; one that
+    // only lost its core to other programs did not either. On a network or
+    // FUSE file system, and where the system tells nothing, a slow read that
+    // gave up its core counts as waited.
     class ReadClock {
       public:
         struct Result {
@@ -151,8 +150,8 @@ class ReadAheadQueue {
     struct Held;
     // Reads `folder` into `snapshot` and makes the tasks of its subfolders:
     // opened by name from the last of `held` if that is its parent, and
-    // kept there if it has subfolders.
-    // `timing` ends when the folder has been read.
+    // kept there if it has subfolders. `clock` ends into `timing` once the
+    // folder is read, while its listing can still tell its device.
     bool ReadFolder(const std::shared_ptr<Task>& folder, ListingSnapshot& snapshot,
                     std::vector<Held>& held, std::vector<std::shared_ptr<Task>>& children,
                     const ReadClock& clock, ReadClock::Result& timing, const std::stop_token& stop);

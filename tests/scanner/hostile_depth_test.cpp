@@ -294,7 +294,8 @@ TEST(HostileDepth, ReadAheadAddsWorkersWhileReadsWaitUpToTheNumberAllowed) {
     EXPECT_EQ(most, readAhead.threadsBefore + 5);
 
     // The same sleeps on a block device's folders, which read nothing from
-    // it, are stalls of the machine: no worker beyond the first ones.
+    // it, are stalls of the machine: no worker beyond the first ones (all
+    // five on more than five cores).
     struct stat root {};
     ASSERT_EQ(::stat(tree.Root().c_str(), &root), 0);
     if (major(root.st_dev) == 0 || std::thread::hardware_concurrency() > 5) return;
