@@ -27,18 +27,22 @@ constexpr std::size_t kStartBytes = 4096;
 // are in memory is work for a core, and more threads than cores only add
 // contention (measured on two cores: a second worker costs a fifth more CPU
 // time and gains nothing). Folders on the disk are waited for, not
-// computed: then the walk gets one more worker each time it waits longer
-// than a read from memory takes, even of a folder of thousands of entries.
-// A thread that lost its core to other programs looks the same, but another
-// worker would only take more of the cores from the walk: one is added only
-// for a slow read that gave up its core to wait, for a disk or the network.
-// (Whether a core is idle does not tell: on an otherwise idle machine a
-// passing delay finds one.)
+// computed: then the walk gets one more worker for each slow read (one
+// that took longer than reading a few hundred entries from memory takes)
+// that gave up its core to wait, for a disk or the network. A thread that
+// lost its core to other programs looks the same, but another worker would
+// only take more of the cores from the walk; a read of thousands of entries
+// from memory is slow too, and a stall of the host also gives up the core:
+// on a block device, the blocks the thread read tell those apart
+// (ReadClock). (Whether a core is idle does not tell: on an otherwise idle
+// machine a passing delay finds one.)
 unsigned FirstWorkers() {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores > 2 ? cores - 1 : 1;
 }
-constexpr std::chrono::microseconds kSlowRead{1000};
+// Low enough that a fast SSD's reads (0.1 to 0.5 ms each for a folder)
+// reach it: the sooner a cold walk has its workers, the sooner it is done.
+constexpr std::chrono::microseconds kSlowRead{300};
 
 // Times the calling thread may have slept on the queue's lock: a wait
 // count kept across them is stale.

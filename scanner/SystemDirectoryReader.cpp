@@ -32,6 +32,7 @@
 #include <optional>
 #include <vector>
 
+#include "BatchBuffer.h"
 #include "DirectoryReader.h"
 #include "UniqueFd.h"
 
@@ -39,9 +40,7 @@ namespace quorvel {
 namespace {
 
 constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
-// Big enough that a typical folder is read in one call; small enough that a
-// chain thousands of folders deep (one open listing per level) stays cheap.
-constexpr std::size_t kBufferSize = 16 * 1024;
+constexpr std::size_t kBufferSize = BatchBuffer::kSize;
 
 // The fixed head of the record getdents64 fills (glibc 2.36 does not declare
 // it); the NUL-terminated name follows at offsetof(..., d_name).
@@ -155,10 +154,7 @@ thread_local DescriptorHolders tHolders;
 class SystemFolderListing final : public FolderListing {
   public:
     SystemFolderListing(UniqueFd fd, std::shared_ptr<Location> location)
-        : fd_(std::move(fd)),
-          location_(std::move(location)),
-          holders_(tHolders),
-          buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
+        : fd_(std::move(fd)), location_(std::move(location)), holders_(tHolders) {
         location_->listing = this;
         holders_.Append(*this);
     }
@@ -215,7 +211,7 @@ class SystemFolderListing final : public FolderListing {
             KeepRecords(buffer_.get() + pos_, length_ - pos_);
             pos_ = length_;
             if (!ended_) {
-                const auto scratch = std::make_unique_for_overwrite<char[]>(kBufferSize);
+                const BatchBuffer scratch;
                 for (;;) {
                     const long n = ReadBatch(scratch.get());
                     if (n <= 0) break;
@@ -301,7 +297,7 @@ class SystemFolderListing final : public FolderListing {
     }
 
     bool NextInMemory(DirEntry& entry) {
-        buffer_.reset();  // the previous entry's bytes are no longer needed
+        buffer_.Reset();  // the previous entry's bytes are no longer needed
         if (nextKept_ >= kept_.size()) return false;
         const KeptEntry& k = kept_[nextKept_++];
         entry.name = std::string_view(keptNames_).substr(k.nameStart, k.nameLength);
@@ -317,7 +313,7 @@ class SystemFolderListing final : public FolderListing {
     SystemFolderListing* previousHolder_ = nullptr;
     SystemFolderListing* nextHolder_ = nullptr;
 
-    std::unique_ptr<char[]> buffer_;
+    BatchBuffer buffer_;
     std::size_t pos_ = 0;
     std::size_t length_ = 0;
     bool ended_ = false;
