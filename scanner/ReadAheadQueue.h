@@ -167,6 +167,8 @@ class ReadAheadQueue {
     // Keeps `snapshot`, whose capacity is charged, as a spare, or uncharges
     // it for `dropped`.
     void RecycleLocked(std::unique_ptr<ListingSnapshot> snapshot, Snapshots& dropped);
+    // The first of `tasks` if it is `key`'s, else end.
+    static Tasks::iterator FindFirst(Tasks& tasks, std::string_view key);
     // Leaves a task the walk has taken for a worker to free.
     void BuryLocked(Tasks::node_type task);
     // Applies the walk's releases; true if there were any.
