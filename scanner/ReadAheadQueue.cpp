@@ -28,21 +28,22 @@ constexpr std::size_t kStartBytes = 4096;
 // contention (measured on two cores: a second worker costs a fifth more CPU
 // time and gains nothing). Folders on the disk are waited for, not
 // computed: then the walk gets one more worker for each slow read (one
-// that took longer than reading a few hundred entries from memory takes)
-// that gave up its core to wait, for a disk or the network. A thread that
-// lost its core to other programs looks the same, but another worker would
-// only take more of the cores from the walk; a read of thousands of entries
-// from memory is slow too, and a stall of the host also gives up the core:
-// on a block device, the blocks the thread read tell those apart
-// (ReadClock). (Whether a core is idle does not tell: on an otherwise idle
-// machine a passing delay finds one.)
+// that took longer than reading even thousands of entries from memory
+// takes) that gave up its core to wait, for a disk or the network. A thread
+// that lost its core to other programs looks the same, but another worker
+// would only take more of the cores from the walk; a stall of the host also
+// gives up the core: on a block device, the blocks the thread read tell
+// that apart (ReadClock). (Whether a core is idle does not tell: on an
+// otherwise idle machine a passing delay finds one.)
 unsigned FirstWorkers() {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores > 2 ? cores - 1 : 1;
 }
-// Low enough that a fast SSD's reads (0.1 to 0.5 ms each for a folder)
-// reach it: the sooner a cold walk has its workers, the sooner it is done.
-constexpr std::chrono::microseconds kSlowRead{300};
+// Lower, a cold walk gets its workers sooner (at 0.3 ms: 2 to 3 % faster on
+// an SSD, whose reads take 0.1 to 0.5 ms), but a walk of folders in memory
+// adds workers for the few of its blocks that the system has dropped
+// meanwhile, and each costs it a tenth of its time.
+constexpr std::chrono::microseconds kSlowRead{1000};
 
 // Times the calling thread may have slept on the queue's lock: a wait
 // count kept across them is stale.
