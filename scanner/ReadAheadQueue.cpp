@@ -39,11 +39,16 @@ unsigned FirstWorkers() {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores > 2 ? cores - 1 : 1;
 }
-// Lower, a cold walk gets its workers sooner (at 0.3 ms: 2 to 3 % faster on
-// an SSD, whose reads take 0.1 to 0.5 ms), but a walk of folders in memory
-// adds workers for the few of its blocks that the system has dropped
-// meanwhile, and each costs it a tenth of its time.
-constexpr std::chrono::microseconds kSlowRead{1000};
+// Low enough that a fast SSD's reads (0.1 to 0.5 ms for a folder) reach it:
+// the sooner a cold walk has its workers, the sooner it is done.
+constexpr std::chrono::microseconds kSlowRead{300};
+// A walk of folders in memory still meets a few whose blocks the system
+// has dropped meanwhile, and adds workers for them, each of which would
+// cost it a tenth of its time from then on: after this many reads in a row
+// that did not wait, the worker added last pauses until the next wait. (On
+// a cold SSD, with a dozen workers, at most 80 reads came between two that
+// waited.)
+constexpr std::size_t kQuietReads = 256;
 
 // Times the calling thread may have slept on the queue's lock: a wait
 // count kept across them is stale.
@@ -283,8 +288,7 @@ void ReadAheadQueue::Publish(const std::string& key, const std::string& path,
         if (!CanStartLocked()) wake = 0;
         if (waiting_.empty()) return;
     }
-    static const unsigned firstWorkers = FirstWorkers();
-    while (workers_.size() < std::min(firstWorkers, workerCount_) && AddWorker()) {
+    while (workers_.size() < FirstWorkerCount() && AddWorker()) {
     }
     for (; wake > 0; --wake) workAvailable_.notify_one();
 }
@@ -433,13 +437,33 @@ void ReadAheadQueue::Quiesce() {
 }
 
 bool ReadAheadQueue::AddWorker() {
-    if (stopped_ || workers_.size() >= workerCount_) return false;
+    if (stopped_) return false;
+    bool unpausing = false;
+    const std::size_t index = workers_.size();
+    {
+        const std::lock_guard lock(mutex_);
+        readsSinceWait_ = 0;
+        if (activeWorkers_ < index) {
+            ++activeWorkers_;
+            unpausing = true;
+        } else if (index < workerCount_) {
+            activeWorkers_ = index + 1;
+        } else {
+            return false;
+        }
+    }
+    if (unpausing) {
+        unparked_.notify_all();
+        return true;
+    }
     try {
-        workers_.emplace_back([this](const std::stop_token& stop) { Work(stop); });
+        workers_.emplace_back([this, index](const std::stop_token& stop) { Work(stop, index); });
         return true;
     } catch (const std::system_error&) {
         // The system is out of threads: fewer folders read ahead, nothing
         // else changes.
+        const std::lock_guard lock(mutex_);
+        activeWorkers_ = index;
         return false;
     }
 }
@@ -485,6 +509,11 @@ void ReadAheadQueue::NoteRead(ReadClock::Result read) {
     if (read.waited) AddWorker();
 }
 
+std::size_t ReadAheadQueue::FirstWorkerCount() const {
+    static const unsigned firstWorkers = FirstWorkers();
+    return std::min(firstWorkers, workerCount_);
+}
+
 bool ReadAheadQueue::CanStartLocked() const {
     if (stopped_ || waiting_.empty() || readyBytes_ >= kLeadBytes) return false;
     // A spare snapshot brings its charged buffer.
@@ -493,7 +522,7 @@ bool ReadAheadQueue::CanStartLocked() const {
            (!ready_.empty() && ready_.rbegin()->first > waiting_.begin()->first);
 }
 
-void ReadAheadQueue::Work(const std::stop_token& stop) {
+void ReadAheadQueue::Work(const std::stop_token& stop, std::size_t index) {
     // Freed outside the lock, once a worker has let go of it.
     Snapshots dropped;
     std::vector<std::shared_ptr<Task>> children;
@@ -504,16 +533,25 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
     WaitCount waits;
     std::unique_lock lock(mutex_);
     for (;;) {
-        if (!held.empty() && !CanStartLocked()) {
+        const bool paused = index >= activeWorkers_;
+        if (!held.empty() && (paused || !CanStartLocked())) {
             // Never wait holding a descriptor.
             lock.unlock();
             held.clear();
             lock.lock();
             continue;
         }
+        if (paused) {
+            waits.Forget();
+            if (!unparked_.wait(lock, stop, [this, index] { return index < activeWorkers_; })) {
+                return;
+            }
+            continue;
+        }
         ++idleWorkers_;
-        const bool started = workAvailable_.wait(lock, stop, [this, &waits] {
-            if (CanStartLocked()) return true;
+        const bool started = workAvailable_.wait(lock, stop, [this, &waits, index] {
+            // Paused meanwhile: it waits elsewhere.
+            if (index >= activeWorkers_ || CanStartLocked()) return true;
             waits.Forget();
             // Work there is, room there is not: wake us when some is freed,
             // or when the walk has caught up enough.
@@ -526,6 +564,7 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
         });
         --idleWorkers_;
         if (!started) return;
+        if (index >= activeWorkers_) continue;
         // Where the walk has caught up with the workers on folders read
         // from memory, it reads the folder it needs next itself, and workers
         // take the ones after it: waiting for a worker to finish that
@@ -586,6 +625,14 @@ void ReadAheadQueue::Work(const std::stop_token& stop) {
         }
         task->blocked = blocked;
         task->done = true;
+        if (blocked) {
+            readsSinceWait_ = 0;
+        } else if (++readsSinceWait_ >= kQuietReads && activeWorkers_ > FirstWorkerCount()) {
+            --activeWorkers_;
+            readsSinceWait_ = 0;
+            // The one paused may be idle, and take a wake-up meant for work.
+            workAvailable_.notify_all();
+        }
         // Only a walk that sleeps needs waking: a wake-up without a
         // sleeper is a system call all the same.
         if (walkWaitsFor_ == task.get()) walkWoken_.notify_one();

@@ -146,7 +146,8 @@ class ReadAheadQueue {
     // Snapshots to free once the lock is released.
     using Snapshots = std::vector<std::unique_ptr<ListingSnapshot>>;
 
-    void Work(const std::stop_token& stop);
+    // Worker `index` reads while fewer than `activeWorkers_` come before it.
+    void Work(const std::stop_token& stop, std::size_t index);
     struct Held;
     // Reads `folder` into `snapshot` and makes the tasks of its subfolders:
     // opened by name from the last of `held` if that is its parent, and
@@ -162,6 +163,8 @@ class ReadAheadQueue {
     // Queues what fits of `tasks`; `again`: some may have been queued before.
     std::size_t QueueLocked(std::vector<std::shared_ptr<Task>>& tasks, bool again);
     bool CanStartLocked() const;
+    // The workers a walk starts with.
+    std::size_t FirstWorkerCount() const;
     bool ReserveLocked(std::size_t bytes, std::string_view key, Snapshots& dropped);
     void DropBeforeLocked(std::string_view key, Snapshots& dropped);
     // Keeps `snapshot`, whose capacity is charged, as a spare, or uncharges
@@ -173,6 +176,7 @@ class ReadAheadQueue {
     void BuryLocked(Tasks::node_type task);
     // Applies the walk's releases; true if there were any.
     bool SettleReleasesLocked(Snapshots& dropped);
+    // Starts a worker, or lets the one paused last go on.
     bool AddWorker();
 
     const std::shared_ptr<DirectoryReader> inner_;
@@ -207,6 +211,12 @@ class ReadAheadQueue {
     std::vector<Tasks::node_type> buried_;
     std::size_t charged_ = 0;
     std::size_t idleWorkers_ = 0;
+    // The workers that read, the first ones started; those after them
+    // pause, until the next wait for a device. Changed by the walk (up) and
+    // by workers (down, after reads that did not wait).
+    std::size_t activeWorkers_ = 0;
+    std::size_t readsSinceWait_ = 0;
+    std::condition_variable_any unparked_;
     // A worker waits for memory, not for work: freeing some wakes it.
     bool memoryShort_ = false;
     // The capacity of the listings in `ready_`; workers pause while it is

@@ -298,13 +298,24 @@ TEST(HostileDepth, ReadAheadAddsWorkersWhileReadsWaitUpToTheNumberAllowed) {
     // five on more than five cores).
     struct stat root {};
     ASSERT_EQ(::stat(tree.Root().c_str(), &root), 0);
-    if (major(root.st_dev) == 0 || std::thread::hardware_concurrency() > 5) return;
-    slow->DelayEveryOpen(std::chrono::milliseconds(3), /*overNetwork=*/false);
+    if (major(root.st_dev) != 0 && std::thread::hardware_concurrency() <= 5) {
+        slow->DelayEveryOpen(std::chrono::milliseconds(3), /*overNetwork=*/false);
+        most = 0;
+        const WalkRun stalled = Walk(tree.Root(), options);
+        ExpectWalkInvariants(stalled);
+        EXPECT_EQ(stalled.scan, serial.scan);
+        EXPECT_LT(most, stalled.threadsBefore + 5);
+    }
+
+    // Reads that stop waiting for a while, long enough for the workers
+    // added to pause, and then wait again: they go on, and none is added.
+    for (int i = 60; i < 900; ++i) tree.File("wide/f" + std::to_string(i) + "/x");
     most = 0;
-    const WalkRun stalled = Walk(tree.Root(), options);
-    ExpectWalkInvariants(stalled);
-    EXPECT_EQ(stalled.scan, serial.scan);
-    EXPECT_LT(most, stalled.threadsBefore + 5);
+    slow->DelayEveryOpen(std::chrono::milliseconds(3), /*overNetwork=*/true, 100, 800);
+    const WalkRun quietWhile = Walk(tree.Root(), options);
+    ExpectWalkInvariants(quietWhile);
+    EXPECT_EQ(quietWhile.scan, Walk(tree.Root(), {}).scan);
+    EXPECT_EQ(most, quietWhile.threadsBefore + 5);
 }
 
 TEST(HostileDepth, RaiseOpenFileLimitLiftsTheSoftLimitToTheHardOne) {

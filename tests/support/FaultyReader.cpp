@@ -94,7 +94,10 @@ std::unique_ptr<FolderListing> FaultyReader::Apply(std::string path,
                                                    std::unique_ptr<FolderListing> listing,
                                                    std::error_code& error) {
     if (!listing) return nullptr;
-    if (openDelay_.count() > 0) std::this_thread::sleep_for(openDelay_);
+    if (const std::size_t open = opens_++;
+        openDelay_.count() > 0 && (open < quietFrom_ || open >= quietTo_)) {
+        std::this_thread::sleep_for(openDelay_);
+    }
     const auto thrower = throwers_.find(path);
     const auto fault = faults_.find(WithoutTrailingSlash(path));
     if (thrower == throwers_.end() && fault != faults_.end() && fault->second.openError != 0) {

@@ -6,7 +6,9 @@
 // would. Folders are chosen by path: each listing knows its own, and works out
 // its children's from their names.
 
+#include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <memory>
@@ -34,10 +36,16 @@ class FaultyReader final : public DirectoryReader {
     // Every folder takes `delay` to open, sleeping. `overNetwork`: as one
     // across a network, on none of the machine's block devices (major number
     // 0); otherwise as one held up by a stall of the machine, on its own
-    // device. Set before the walk: workers open concurrently.
-    void DelayEveryOpen(std::chrono::microseconds delay, bool overNetwork = true) {
+    // device. The opens numbered from `quietFrom` to before `quietTo` (from
+    // 0, in the order they happen) take no time. Set before the walk:
+    // workers open concurrently.
+    void DelayEveryOpen(std::chrono::microseconds delay, bool overNetwork = true,
+                        std::size_t quietFrom = 0, std::size_t quietTo = 0) {
         openDelay_ = delay;
         overNetwork_ = overNetwork;
+        quietFrom_ = quietFrom;
+        quietTo_ = quietTo;
+        opens_ = 0;
     }
 
     std::unique_ptr<FolderListing> OpenRoot(const std::string& path,
@@ -57,6 +65,9 @@ class FaultyReader final : public DirectoryReader {
     std::shared_ptr<DirectoryReader> inner_;
     std::chrono::microseconds openDelay_{0};
     bool overNetwork_ = false;
+    std::size_t quietFrom_ = 0;
+    std::size_t quietTo_ = 0;
+    std::atomic<std::size_t> opens_ = 0;
     std::map<std::string, Fault, std::less<>> faults_;
     std::map<std::string, std::function<void()>, std::less<>> throwers_;
 };
