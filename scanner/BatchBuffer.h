@@ -9,7 +9,7 @@ namespace quorvel {
 // Buffers of listings closed on a thread serve the next listings it opens:
 // one this large is beyond the allocator's per-thread caches, and
 // allocating and freeing one for every folder cost a walk reading ahead
-// 1.5 % (folders in memory) to 2.5 % (on the disk, a dozen threads) of its
+// 1.4 % (folders in memory) to 2.5 % (on the disk, a dozen threads) of its
 // CPU time.
 class BatchBuffer {
   public:

@@ -463,7 +463,7 @@ bool ReadAheadQueue::AddWorker() {
         // The system is out of threads: fewer folders read ahead, nothing
         // else changes.
         const std::lock_guard lock(mutex_);
-        activeWorkers_ = index;
+        activeWorkers_ = std::min(activeWorkers_, index);
         return false;
     }
 }
