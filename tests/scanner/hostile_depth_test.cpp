@@ -308,7 +308,8 @@ TEST(HostileDepth, ReadAheadAddsWorkersWhileReadsWaitUpToTheNumberAllowed) {
     }
 
     // Reads that stop waiting for a while, long enough for the workers
-    // added to pause, and then wait again: they go on, and none is added.
+    // added to pause, and then wait again: the paused ones go on, still
+    // within the number allowed, and the walk is the serial one's.
     for (int i = 60; i < 900; ++i) tree.File("wide/f" + std::to_string(i) + "/x");
     most = 0;
     slow->DelayEveryOpen(std::chrono::milliseconds(3), /*overNetwork=*/true, 100, 800);
