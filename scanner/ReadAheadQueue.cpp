@@ -195,6 +195,8 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
             waited = true;
             const auto waitStart = std::chrono::steady_clock::now();
             lock.unlock();
+            while (!task->done.load() && HelpWhileWaiting()) {
+            }
             // Spins a moment before it sleeps: most reads from memory end
             // sooner than a sleep and a wake-up take.
             for (int spin = 0; spin < kWaitSpins && !task->done.load(); ++spin) Pause();
@@ -238,6 +240,33 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
     if (wake) workAvailable_.notify_all();
     if (slowWait && waitedForDevice) AddWorker();
     return taken;
+}
+
+bool ReadAheadQueue::HelpWhileWaiting() {
+    Claim claim;
+    {
+        const std::lock_guard lock(mutex_);
+        // Only while reads are quick. Where they wait for a device, another
+        // worker is the help: the walk, reading, would take its folder a
+        // read's wait after it is there.
+        if (readsSinceWait_ < kQuietReads || activeWorkers_ > FirstWorkerCount() ||
+            !CanStartLocked()) {
+            return false;
+        }
+        // After the folder waited for, so needed later: it is read by the
+        // time the walk gets there.
+        claim = ClaimLocked(waiting_.begin());
+    }
+    std::vector<Held> held;  // closed before the walk goes on
+    std::vector<std::shared_ptr<Task>> children;
+    const ReadClock::Result timing = ReadClaimed(claim, held, children, walkWaits_, {});
+    Snapshots dropped;
+    {
+        const std::lock_guard lock(mutex_);
+        FinishLocked(claim, timing, children, dropped);
+    }
+    NoteRead(timing);
+    return true;
 }
 
 ReadAheadQueue::Tasks::iterator ReadAheadQueue::FindFirst(Tasks& tasks, std::string_view key) {
@@ -573,70 +602,86 @@ void ReadAheadQueue::Work(const std::stop_token& stop, std::size_t index) {
         // on it earlier has it sooner.
         auto next = waiting_.begin();
         if (walkCaughtUp_.load(std::memory_order_relaxed) && waiting_.size() > 1) ++next;
-        // Moved between the maps as nodes: no allocation under the lock.
-        Tasks::node_type node = waiting_.extract(next);
-        const std::shared_ptr<Task> task = node.mapped();
-        task->done = false;  // a listing given way to memory is read again
-        reading_.insert(std::move(node));
-        std::unique_ptr<ListingSnapshot> snapshot;
-        if (!spare_.empty()) {
-            snapshot = std::move(spare_.back());
-            spare_.pop_back();
-            task->charged += snapshot->Capacity();
-        }
+        Claim claim = ClaimLocked(next);
         lock.unlock();
         dropped.clear();
         children.clear();
         buried.clear();
-
-        const ReadClock clock(&waits);
-        ReadClock::Result timing;
-        bool read = false;
-        try {
-            if (!snapshot) snapshot = std::make_unique<ListingSnapshot>();
-            read = ReadFolder(task, *snapshot, held, children, clock, timing, stop);
-        } catch (...) {
-            // Whatever goes wrong, a worker gives up the folder: an exception,
-            // like a read error, is for the walk to meet when it reads the
-            // folder itself.
-            read = false;
-        }
-        if (!read) timing = clock.End(nullptr);
-        const bool blocked = timing.waited;
-
+        const ReadClock::Result timing = ReadClaimed(claim, held, children, waits, stop);
         lock.lock();
-        if (!task->abandoned) node = reading_.extract(task->key);
         buried.swap(buried_);
-        if (task->abandoned || !read) {
-            // Not read, or no longer wanted: the walk reads it itself if
-            // it still needs it, and meets whatever made this read fail.
-            charged_ -= task->charged - (snapshot ? snapshot->Capacity() : 0);
-            task->charged = 0;
-            RecycleLocked(std::move(snapshot), dropped);
-        } else {
-            const std::size_t added = QueueLocked(children, task->published);
-            task->published = true;
-            const std::size_t wakes = CanStartLocked() ? std::min(added, idleWorkers_) : 0;
-            for (std::size_t wake = wakes; wake > 0; --wake) workAvailable_.notify_one();
-            task->snapshot = std::move(snapshot);
-            readyBytes_ += task->snapshot->Capacity();
-            // Folders are mostly read in the walk's order.
-            ready_.insert(ready_.end(), std::move(node));
-        }
-        task->blocked = blocked;
-        task->done = true;
-        if (blocked) {
-            readsSinceWait_ = 0;
-        } else if (++readsSinceWait_ >= kQuietReads && activeWorkers_ > FirstWorkerCount()) {
-            --activeWorkers_;
-            readsSinceWait_ = 0;
-            // The one paused may be idle, and take a wake-up meant for work.
-            workAvailable_.notify_all();
-        }
-        // Only a walk that sleeps needs waking: a wake-up without a
-        // sleeper is a system call all the same.
-        if (walkWaitsFor_ == task.get()) walkWoken_.notify_one();
+        FinishLocked(claim, timing, children, dropped);
     }
+}
+
+ReadAheadQueue::Claim ReadAheadQueue::ClaimLocked(Tasks::iterator next) {
+    // Moved between the maps as nodes: no allocation under the lock.
+    Tasks::node_type node = waiting_.extract(next);
+    Claim claim{node.mapped(), nullptr};
+    claim.task->done = false;  // a listing given way to memory is read again
+    reading_.insert(std::move(node));
+    if (!spare_.empty()) {
+        claim.snapshot = std::move(spare_.back());
+        spare_.pop_back();
+        claim.task->charged += claim.snapshot->Capacity();
+    }
+    return claim;
+}
+
+ReadAheadQueue::ReadClock::Result ReadAheadQueue::ReadClaimed(
+    Claim& claim, std::vector<Held>& held, std::vector<std::shared_ptr<Task>>& children,
+    WaitCount& waits, const std::stop_token& stop) {
+    const ReadClock clock(&waits);
+    ReadClock::Result timing;
+    claim.read = false;
+    try {
+        if (!claim.snapshot) claim.snapshot = std::make_unique<ListingSnapshot>();
+        claim.read = ReadFolder(claim.task, *claim.snapshot, held, children, clock, timing, stop);
+    } catch (...) {
+        // Whatever goes wrong, the folder is given up: an exception, like a
+        // read error, is for the walk to meet when it reads the folder
+        // itself.
+        claim.read = false;
+    }
+    if (!claim.read) timing = clock.End(nullptr);
+    return timing;
+}
+
+void ReadAheadQueue::FinishLocked(Claim& claim, ReadClock::Result timing,
+                                  std::vector<std::shared_ptr<Task>>& children,
+                                  Snapshots& dropped) {
+    Task& task = *claim.task;
+    Tasks::node_type node;
+    if (!task.abandoned) node = reading_.extract(task.key);
+    if (task.abandoned || !claim.read) {
+        // Not read, or no longer wanted: the walk reads it itself if it
+        // still needs it, and meets whatever made this read fail.
+        charged_ -= task.charged - (claim.snapshot ? claim.snapshot->Capacity() : 0);
+        task.charged = 0;
+        RecycleLocked(std::move(claim.snapshot), dropped);
+    } else {
+        const std::size_t added = QueueLocked(children, task.published);
+        task.published = true;
+        const std::size_t wakes = CanStartLocked() ? std::min(added, idleWorkers_) : 0;
+        for (std::size_t wake = wakes; wake > 0; --wake) workAvailable_.notify_one();
+        task.snapshot = std::move(claim.snapshot);
+        readyBytes_ += task.snapshot->Capacity();
+        // Folders are mostly read in the walk's order.
+        ready_.insert(ready_.end(), std::move(node));
+    }
+    task.blocked = timing.waited;
+    task.done = true;
+    if (timing.waited) {
+        readsSinceWait_ = 0;
+    } else if (++readsSinceWait_ >= kQuietReads && activeWorkers_ > FirstWorkerCount()) {
+        --activeWorkers_;
+        readsSinceWait_ = 0;
+        // The one paused may be idle, and take a wake-up meant for work.
+        workAvailable_.notify_all();
+    }
+    // Only a walk that sleeps needs waking: a wake-up without a sleeper is
+    // a system call all the same.
+    if (walkWaitsFor_ == &task) walkWoken_.notify_one();
 }
 
 bool ReadAheadQueue::ReadFolder(const std::shared_ptr<Task>& folder, ListingSnapshot& snapshot,

@@ -22,7 +22,10 @@
 // read open while the folders below it come next, up to a few levels, so
 // that it holds a few listings (and descriptors) at a time, and none while
 // it waits. It never waits for the walk, and the walk waits only for a
-// folder a worker is reading.
+// folder a worker is reading; while reads are quick, it reads the next
+// waiting folder meanwhile, as a worker would (on two cores, the walk and
+// one worker then share the reading as it comes, instead of the walk
+// spinning for a folder a read's length at a time).
 
 #include <atomic>
 #include <chrono>
@@ -149,6 +152,24 @@ class ReadAheadQueue {
     // Worker `index` reads while fewer than `activeWorkers_` come before it.
     void Work(const std::stop_token& stop, std::size_t index);
     struct Held;
+    // A folder taken from `waiting_` to be read, and what it is read into.
+    struct Claim {
+        std::shared_ptr<Task> task;
+        std::unique_ptr<ListingSnapshot> snapshot;
+        bool read = false;
+    };
+    Claim ClaimLocked(Tasks::iterator next);
+    // Reads a claimed folder without the lock, as ReadFolder does; whatever
+    // goes wrong leaves it unread.
+    ReadClock::Result ReadClaimed(Claim& claim, std::vector<Held>& held,
+                                  std::vector<std::shared_ptr<Task>>& children, WaitCount& waits,
+                                  const std::stop_token& stop);
+    // Publishes a claimed folder as read, or gives it up.
+    void FinishLocked(Claim& claim, ReadClock::Result timing,
+                      std::vector<std::shared_ptr<Task>>& children, Snapshots& dropped);
+    // The walk waits for a folder a worker is reading: it reads the next
+    // waiting one meanwhile, when reads are quick. False: nothing to do.
+    bool HelpWhileWaiting();
     // Reads `folder` into `snapshot` and makes the tasks of its subfolders:
     // opened by name from the last of `held` if that is its parent, and
     // kept there if it has subfolders. `clock` ends into `timing` once the
@@ -227,6 +248,8 @@ class ReadAheadQueue {
     // reads its next one itself, workers the ones after it. Written by the
     // walk, read by workers as a hint.
     std::atomic<bool> walkCaughtUp_ = false;
+    // The walk's own reads while it waits, timed as a worker's are.
+    WaitCount walkWaits_;
     // Written by the walk only; workers learn of a stop through their tokens.
     bool stopped_ = false;
     // The walk's releases since it last took the lock: the walk's only.
