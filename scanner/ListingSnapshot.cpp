@@ -7,15 +7,9 @@
 namespace quorvel {
 namespace {
 
-constexpr std::uint32_t kFolderMark = 1;
-constexpr std::uint32_t kLinkMark = 2;
 constexpr std::size_t kLongestName = (std::size_t{1} << 30) - 1;
 // The first buffer holds a typical small folder; later ones double.
 constexpr std::size_t kFirstCapacity = 1024;
-
-bool HasTarget(std::uint32_t header) {
-    return (header & (kFolderMark | kLinkMark)) == (kFolderMark | kLinkMark);
-}
 
 }  // namespace
 
@@ -26,46 +20,28 @@ bool ListingSnapshot::Append(const DirEntry& entry, const GrowthGate& gate) {
                                  (entry.isLink ? kLinkMark : 0);
     const std::size_t size =
         sizeof header + entry.name.size() + (HasTarget(header) ? sizeof(FolderId) : 0);
-    const std::size_t used = bytes_.size();
-    if (used + size > bytes_.capacity()) {
+    if (size_ + size > bytes_.size()) {
         // Grown by hand, so that the gate is asked for exactly what the
         // buffer will hold.
-        const std::size_t wanted = std::max({kFirstCapacity, 2 * bytes_.capacity(), used + size});
+        const std::size_t wanted = std::max({kFirstCapacity, 2 * bytes_.capacity(), size_ + size});
         if (!gate(wanted - bytes_.capacity())) return false;
         bytes_.reserve(wanted);
+        bytes_.resize(wanted);
     }
-    bytes_.resize(used + size);
-    char* out = bytes_.data() + used;
+    char* out = bytes_.data() + size_;
     std::memcpy(out, &header, sizeof header);
     if (!entry.name.empty()) std::memcpy(out + sizeof header, entry.name.data(), entry.name.size());
     if (HasTarget(header)) {
         std::memcpy(out + sizeof header + entry.name.size(), &entry.linkTarget, sizeof(FolderId));
     }
+    size_ += size;
     return true;
 }
 
 void ListingSnapshot::Clear() {
-    bytes_.clear();
+    size_ = 0;
     complete = false;
     error.clear();
-}
-
-bool ListingSnapshot::Read(std::size_t& offset, DirEntry& entry) const {
-    if (offset >= bytes_.size()) return false;
-    const char* at = bytes_.data() + offset;
-    std::uint32_t header = 0;
-    std::memcpy(&header, at, sizeof header);
-    const std::size_t length = header >> 2;
-    entry.name = std::string_view(at + sizeof header, length);
-    entry.isFolder = (header & kFolderMark) != 0;
-    entry.isLink = (header & kLinkMark) != 0;
-    entry.linkTarget = {};
-    offset += sizeof header + length;
-    if (HasTarget(header)) {
-        std::memcpy(&entry.linkTarget, bytes_.data() + offset, sizeof(FolderId));
-        offset += sizeof(FolderId);
-    }
-    return true;
 }
 
 bool ListingSnapshot::Matches(FolderListing& listing) const {

@@ -142,7 +142,7 @@ std::unique_ptr<FolderListing> ReadAheadListing::OpenChild(std::string_view name
                                                       std::move(fullPath), std::move(snapshot));
         }
     }
-    const ReadAheadQueue::ReadClock clock;
+    const ReadAheadQueue::ReadClock clock = queue_->WalkReadClock();
     std::unique_ptr<FolderListing> child;
     if (!fullPath_.empty() && ReadAheadQueue::NameFitsInPath(name)) {
         fullPath.reserve(fullPath_.size() + name.size() + 1);

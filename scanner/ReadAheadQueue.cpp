@@ -151,16 +151,39 @@ void ReadAheadQueue::SpinningMutex::lock() {
 }
 
 std::string ReadAheadQueue::ChildKey(const std::string& key, std::uint32_t index) {
+    // Short, so that the keys of most trees fit in a string's own storage:
+    // every folder's key is made twice and compared many times.
+    char position[5];
+    std::size_t length = 0;
+    if (index < 0x80) {
+        position[length++] = static_cast<char>(index);
+    } else if (index < 0x4000) {
+        position[length++] = static_cast<char>(0x80 | (index >> 8));
+        position[length++] = static_cast<char>(index & 0xFF);
+    } else {
+        position[length++] = static_cast<char>(0xC0);
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            position[length++] = static_cast<char>((index >> shift) & 0xFF);
+        }
+    }
     std::string child;
-    child.reserve(key.size() + 4);
-    child.append(key);
-    for (int shift = 24; shift >= 0; shift -= 8) child.push_back(static_cast<char>(index >> shift));
+    child.reserve(key.size() + length);
+    child.append(key).append(position, length);
     return child;
 }
 
+bool ReadAheadQueue::IsChildKey(std::string_view child, std::string_view parent) {
+    if (child.size() <= parent.size() || !child.starts_with(parent)) return false;
+    const auto first = static_cast<unsigned char>(child[parent.size()]);
+    const std::size_t length = first < 0x80 ? 1 : first < 0xC0 ? 2 : 5;
+    return child.size() - parent.size() == length;
+}
+
 bool ReadAheadQueue::NameFitsInPath(std::string_view name) {
+    // Two scans for one character each: find_first_of would scan the set
+    // once for every character of the name.
     return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+           name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
 }
 
 ReadAheadQueue::ReadAheadQueue(std::shared_ptr<DirectoryReader> inner, unsigned workers,
@@ -305,7 +328,8 @@ void ReadAheadQueue::DropBeforeLocked(std::string_view key, Snapshots& dropped) 
 
 void ReadAheadQueue::Publish(const std::string& key, const std::string& path,
                              const ListingSnapshot& snapshot) {
-    std::vector<std::shared_ptr<Task>> children = ChildTasks(key, path, snapshot);
+    std::vector<std::shared_ptr<Task>> children;
+    ChildTasks(key, path, snapshot, children);
     Snapshots dropped;
     std::size_t wake = 0;
     {
@@ -322,10 +346,10 @@ void ReadAheadQueue::Publish(const std::string& key, const std::string& path,
     for (; wake > 0; --wake) workAvailable_.notify_one();
 }
 
-std::vector<std::shared_ptr<ReadAheadQueue::Task>> ReadAheadQueue::ChildTasks(
-    const std::string& key, std::string_view folder, const ListingSnapshot& snapshot) {
+void ReadAheadQueue::ChildTasks(const std::string& key, std::string_view folder,
+                                const ListingSnapshot& snapshot,
+                                std::vector<std::shared_ptr<Task>>& children) {
     if (!folder.empty() && folder.back() == '/') folder.remove_suffix(1);
-    std::vector<std::shared_ptr<Task>> children;
     std::size_t offset = 0;
     DirEntry entry;
     for (std::uint32_t index = 0; snapshot.Read(offset, entry); ++index) {
@@ -338,7 +362,6 @@ std::vector<std::shared_ptr<ReadAheadQueue::Task>> ReadAheadQueue::ChildTasks(
         task->charged = kTaskBytes + task->key.size() + task->path.size();
         children.push_back(std::move(task));
     }
-    return children;
 }
 
 std::size_t ReadAheadQueue::QueueLocked(std::vector<std::shared_ptr<Task>>& tasks, bool again) {
@@ -693,7 +716,7 @@ bool ReadAheadQueue::ReadFolder(const std::shared_ptr<Task>& folder, ListingSnap
     while (!held.empty() && !task.IsBelow(*held.back().task)) held.pop_back();
     std::error_code error;
     std::unique_ptr<FolderListing> listing;
-    if (!held.empty() && held.back().task->key.size() + 4 == task.key.size()) {
+    if (!held.empty() && IsChildKey(task.key, held.back().task->key)) {
         listing = held.back().listing->OpenChild(task.Name(), error);
     } else {
         listing = inner_->OpenRoot(task.path, error);
@@ -715,7 +738,7 @@ bool ReadAheadQueue::ReadFolder(const std::shared_ptr<Task>& folder, ListingSnap
     if (listing->Error()) return false;
     snapshot.complete = true;
     timing = clock.End(listing.get());
-    children = ChildTasks(task.key, task.path, snapshot);
+    ChildTasks(task.key, task.path, snapshot, children);
     if (!children.empty()) {
         // Its subfolders come next.
         if (held.size() == kHeldLimit) held.erase(held.begin());

@@ -4,8 +4,9 @@
 // memory those hold.
 //
 // Order: every folder has a key, the index of its entry in each folder on
-// the way down from the root (4 bytes a level, big-endian), so that comparing
-// keys as byte strings is comparing positions in the walk's pre-order. Workers
+// the way down from the root (1, 2 or 5 bytes a level: encodings that sort
+// as the indexes do, none the start of another), so that comparing keys as
+// byte strings is comparing positions in the walk's pre-order. Workers
 // take the waiting folder with the smallest key, the one the walk will need
 // first (or, while the walk keeps up with them on folders in memory, the one
 // after it, leaving that one to the walk); memory goes the same way (a worker
@@ -138,6 +139,10 @@ class ReadAheadQueue {
 
     // The key of entry `index` of the folder whose key is `key`.
     static std::string ChildKey(const std::string& key, std::uint32_t index);
+    // Whether `child` is the key of an entry of the folder keyed `parent`.
+    static bool IsChildKey(std::string_view child, std::string_view parent);
+    // Times a folder the walk reads itself.
+    ReadClock WalkReadClock() { return ReadClock(&walkWaits_); }
     // Only a name that a path carries unchanged is read ahead by path.
     static bool NameFitsInPath(std::string_view name);
 
@@ -177,10 +182,11 @@ class ReadAheadQueue {
     bool ReadFolder(const std::shared_ptr<Task>& folder, ListingSnapshot& snapshot,
                     std::vector<Held>& held, std::vector<std::shared_ptr<Task>>& children,
                     const ReadClock& clock, ReadClock::Result& timing, const std::stop_token& stop);
-    // The tasks of a listing's subfolders, made before taking the lock.
-    static std::vector<std::shared_ptr<Task>> ChildTasks(const std::string& key,
-                                                         std::string_view folder,
-                                                         const ListingSnapshot& snapshot);
+    // The tasks of a listing's subfolders, made before taking the lock,
+    // appended to `children`.
+    static void ChildTasks(const std::string& key, std::string_view folder,
+                           const ListingSnapshot& snapshot,
+                           std::vector<std::shared_ptr<Task>>& children);
     // Queues what fits of `tasks`; `again`: some may have been queued before.
     std::size_t QueueLocked(std::vector<std::shared_ptr<Task>>& tasks, bool again);
     bool CanStartLocked() const;

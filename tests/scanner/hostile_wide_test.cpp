@@ -1,16 +1,19 @@
-// One folder of 100,000 entries, read over many batches: every entry listed
-// exactly once, counts exact, nothing left open.
+// Wide folders. One of 100,000 entries, read over many batches: every entry
+// listed exactly once, counts exact, nothing left open. And the keys that
+// reading ahead gives the entries of such folders.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "DirwalkProbe.h"
+#include "ReadAheadQueue.h"
 #include "TempTree.h"
 #include "UniqueFd.h"
 
@@ -58,6 +61,25 @@ TEST(HostileWide, HundredThousandEntriesInOneFolderAreAllListedOnce) {
     EXPECT_TRUE(listedFiles == files)
         << listedFiles.size() << " files listed, " << files.size() << " expected";
     EXPECT_EQ(result.failures, std::vector<Failure>{});
+}
+
+// Read-ahead finds a folder by its position in the walk: keys must sort as
+// the walk meets folders, at any width and depth, or folders are read twice.
+TEST(HostileWide, PositionsInWideFoldersSortInTheWalksOrder) {
+    const std::vector<std::uint32_t> indexes = {0,     1,     127,   128,      255,
+                                                16383, 16384, 65536, 1u << 24, 4'000'000'000u};
+    const std::string root = ReadAheadQueue::ChildKey("", 3);
+    std::string previous;
+    for (const std::uint32_t index : indexes) {
+        const std::string key = ReadAheadQueue::ChildKey(root, index);
+        EXPECT_LT(previous, key) << index;
+        EXPECT_TRUE(ReadAheadQueue::IsChildKey(key, root)) << index;
+        // Everything below it comes before its next sibling.
+        const std::string deepest = ReadAheadQueue::ChildKey(key, 4'000'000'000u);
+        EXPECT_LT(deepest, ReadAheadQueue::ChildKey(root, index + 1)) << index;
+        EXPECT_FALSE(ReadAheadQueue::IsChildKey(deepest, root)) << index;
+        previous = deepest;
+    }
 }
 
 }  // namespace
