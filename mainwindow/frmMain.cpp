@@ -255,8 +255,10 @@ void frmMain::RunPass() {
     // Folders are listed ahead on worker threads; what the panes show, and
     // in which order, is the serial walk's.
     cDirwalk->ReadAhead(ReadAheadSettings{});
-    // A large tree's lists run to a hundred megabytes, written once each.
-    cDirwalk->HugePageLists(true);
+    // The lists keep 4 KiB pages (HugePageLists stays off): on a virtual
+    // machine that gives its free memory back to the host, every fresh
+    // 2 MiB page is faulted in on the host too, which cost the walk more
+    // than the small page faults it saves (and made its time vary by half).
     cDirwalk->Events(CheckFlag(*ui->chkEvents));
     cDirwalk->FullPath(CheckFlag(*ui->chkFullPath));
     cDirwalk->SubFolders(CheckFlag(*ui->chkmSubFolders));

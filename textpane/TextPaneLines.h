@@ -130,7 +130,10 @@ class TextPaneLines {
     template <typename Visit>
     void ForEachSpan(std::uint64_t begin, std::uint64_t end, Visit&& visit) const;
 
-    BlockStore records_{kBlockSize, BlockStore::Growth::kHugeWhenLarge};
+    // Small pages, as the scanner's lists: fresh huge pages can cost more
+    // than the faults they save (on a virtual machine that gives its free
+    // memory back to the host).
+    BlockStore records_{kBlockSize};
     std::vector<Group> groups_;  // one per kGroup rows, the open row's included
     std::size_t closed_ = 0;     // rows finished by '\n'; the open row's index
     std::string open_;           // the open row's bytes
