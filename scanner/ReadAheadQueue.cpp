@@ -239,9 +239,7 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
             walkCaughtUp_.store(waited && !slowWait, std::memory_order_relaxed);
             if (task.Names(name)) {
                 taken = std::move(task.snapshot);
-                // A copy: the task is freed on the worker's thread.
-                path.reserve(task.path.size() + 1);  // and the '/' the walk adds
-                path.assign(task.path);
+                path = std::move(task.path);
             } else {
                 RecycleLocked(std::move(task.snapshot), dropped);
             }
@@ -356,7 +354,8 @@ void ReadAheadQueue::ChildTasks(const std::string& key, std::string_view folder,
         if (!entry.isFolder || entry.isLink || !NameFitsInPath(entry.name)) continue;
         auto task = std::make_shared<Task>();
         task->key = ChildKey(key, index);
-        task->path.reserve(folder.size() + 1 + entry.name.size());
+        // And the '/' the walk adds when it takes the path over.
+        task->path.reserve(folder.size() + 2 + entry.name.size());
         task->path.append(folder).append(1, '/').append(entry.name);
         task->nameStart = folder.size() + 1;
         task->charged = kTaskBytes + task->key.size() + task->path.size();
