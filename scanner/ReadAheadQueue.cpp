@@ -369,6 +369,11 @@ void ReadAheadQueue::ChildTasks(const std::string& key, std::string_view folder,
 std::size_t ReadAheadQueue::QueueLocked(std::vector<std::shared_ptr<Task>>& tasks, bool again) {
     if (stopped_) return 0;
     std::size_t added = 0;
+    // Siblings in their order, and nothing waiting between them (what is
+    // below a folder waits only once it is read): all go just before the
+    // folder that waits after the first, found once. A wrong hint only
+    // costs the search it would have saved.
+    auto next = waiting_.end();
     for (std::shared_ptr<Task>& task : tasks) {
         if (again && (waiting_.contains(task->key) || reading_.contains(task->key) ||
                       ready_.contains(task->key))) {
@@ -377,7 +382,8 @@ std::size_t ReadAheadQueue::QueueLocked(std::vector<std::shared_ptr<Task>>& task
         if (charged_ + task->charged > memoryCap_) break;
         charged_ += task->charged;
         const std::string_view taskKey = task->key;
-        waiting_.emplace(taskKey, std::move(task));
+        if (added == 0) next = waiting_.lower_bound(taskKey);
+        waiting_.emplace_hint(next, taskKey, std::move(task));
         ++added;
     }
     return added;
