@@ -317,6 +317,14 @@ TEST(HostileDepth, ReadAheadAddsWorkersWhileReadsWaitUpToTheNumberAllowed) {
     ExpectWalkInvariants(quietWhile);
     EXPECT_EQ(quietWhile.scan, Walk(tree.Root(), {}).scan);
     EXPECT_EQ(most, quietWhile.threadsBefore + 5);
+
+    // Reads that take a moment but are never slow: the walk keeps catching
+    // up with its worker and reads the next waiting folders meanwhile, as a
+    // worker would. The walk is still the serial one's.
+    slow->DelayEveryOpen(std::chrono::microseconds(50));
+    const WalkRun sharing = Walk(tree.Root(), options);
+    ExpectWalkInvariants(sharing);
+    EXPECT_EQ(sharing.scan, quietWhile.scan);
 }
 
 TEST(HostileDepth, RaiseOpenFileLimitLiftsTheSoftLimitToTheHardOne) {
