@@ -146,11 +146,12 @@ struct ReadAheadQueue::Held {
 
 void ReadAheadQueue::SpinningMutex::lock() {
     for (int spin = 0; spin < kLockSpins; ++spin) {
-        if (mutex_.try_lock()) return;
+        if (!held_.load(std::memory_order_relaxed) && try_lock()) return;
         Pause();
     }
     ++tLockSleeps;
     mutex_.lock();
+    held_.store(true, std::memory_order_relaxed);
 }
 
 std::string ReadAheadQueue::ChildKey(const std::string& key, std::uint32_t index) {
@@ -208,6 +209,7 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
     bool waited = false;
     bool slowWait = false;
     bool waitedForDevice = false;
+    bool helpWaited = false;
     {
         std::unique_lock lock(mutex_);
         bool freed = SettleReleasesLocked(dropped);
@@ -220,9 +222,8 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
             const std::shared_ptr<Task> task = reading->second;
             waited = true;
             const auto waitStart = std::chrono::steady_clock::now();
+            helpWaited = HelpWhileWaitingLocked(lock, *task, dropped);
             lock.unlock();
-            while (!task->done.load() && HelpWhileWaiting()) {
-            }
             // Spins a moment before it sleeps: most reads from memory end
             // sooner than a sleep and a wake-up take.
             for (int spin = 0; spin < kWaitSpins && !task->done.load(); ++spin) Pause();
@@ -262,35 +263,33 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
         }
     }
     if (wake) workAvailable_.notify_all();
-    if (slowWait && waitedForDevice) AddWorker();
+    if ((slowWait && waitedForDevice) || helpWaited) AddWorker();
     return taken;
 }
 
-bool ReadAheadQueue::HelpWhileWaiting() {
-    Claim claim;
-    {
-        const std::lock_guard lock(mutex_);
-        // Only while reads are quick. Where they wait for a device, another
-        // worker is the help: the walk, reading, would take its folder a
-        // read's wait after it is there.
-        if (readsSinceWait_ < kQuietReads || activeWorkers_ > FirstWorkerCount() ||
-            !CanStartLocked()) {
-            return false;
-        }
+bool ReadAheadQueue::HelpWhileWaitingLocked(std::unique_lock<SpinningMutex>& lock,
+                                            const Task& awaited, Snapshots& dropped) {
+    std::vector<Held> held;
+    std::vector<std::shared_ptr<Task>> children;
+    // Only while reads are quick. Where they wait for a device, another
+    // worker is the help: the walk, reading, would take its folder a read's
+    // wait after it is there.
+    while (!awaited.done.load() && readsSinceWait_ >= kQuietReads &&
+           activeWorkers_ <= FirstWorkerCount() && CanStartLocked()) {
         // After the folder waited for, so needed later: it is read by the
         // time the walk gets there.
-        claim = ClaimLocked(waiting_.begin());
-    }
-    std::vector<Held> held;  // closed before the walk goes on
-    std::vector<std::shared_ptr<Task>> children;
-    const ReadClock::Result timing = ReadClaimed(claim, held, children, walkWaits_, {});
-    Snapshots dropped;
-    {
-        const std::lock_guard lock(mutex_);
+        Claim claim = ClaimLocked(waiting_.begin());
+        lock.unlock();
+        children.clear();
+        const ReadClock::Result timing = ReadClaimed(claim, held, children, walkWaits_, {});
+        held.clear();  // the walk holds no descriptor of the queue's
+        lock.lock();
         FinishLocked(claim, timing, children, dropped);
+        if (timing.slow) walkCaughtUp_.store(false, std::memory_order_relaxed);
+        // A worker is added once the lock is released.
+        if (timing.waited) return true;
     }
-    NoteRead(timing);
-    return true;
+    return false;
 }
 
 ReadAheadQueue::Tasks::iterator ReadAheadQueue::FindFirst(Tasks& tasks, std::string_view key) {

@@ -172,9 +172,12 @@ class ReadAheadQueue {
     // Publishes a claimed folder as read, or gives it up.
     void FinishLocked(Claim& claim, ReadClock::Result timing,
                       std::vector<std::shared_ptr<Task>>& children, Snapshots& dropped);
-    // The walk waits for a folder a worker is reading: it reads the next
-    // waiting one meanwhile, when reads are quick. False: nothing to do.
-    bool HelpWhileWaiting();
+    class SpinningMutex;
+    // The walk waits for `awaited`, which a worker is reading: while reads
+    // are quick, it reads the next waiting folders meanwhile. Called and
+    // returns with `lock` held; true if one of its reads waited for a device.
+    bool HelpWhileWaitingLocked(std::unique_lock<SpinningMutex>& lock, const Task& awaited,
+                                Snapshots& dropped);
     // Reads `folder` into `snapshot` and makes the tasks of its subfolders:
     // opened by name from the last of `held` if that is its parent, and
     // kept there if it has subfolders. `clock` ends into `timing` once the
@@ -217,11 +220,21 @@ class ReadAheadQueue {
     class SpinningMutex {
       public:
         void lock();
-        void unlock() { mutex_.unlock(); }
-        bool try_lock() { return mutex_.try_lock(); }
+        void unlock() {
+            held_.store(false, std::memory_order_relaxed);
+            mutex_.unlock();
+        }
+        bool try_lock() {
+            if (!mutex_.try_lock()) return false;
+            held_.store(true, std::memory_order_relaxed);
+            return true;
+        }
 
       private:
         std::mutex mutex_;
+        // A hint for spinners, who read it instead of trying the mutex: a
+        // failed try takes the mutex's cache line from the holder's core.
+        std::atomic<bool> held_ = false;
     };
 
     SpinningMutex mutex_;
