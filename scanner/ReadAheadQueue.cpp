@@ -93,6 +93,12 @@ constexpr std::size_t kSpareCapacityLimit = std::size_t{64} << 10;
 // by name: resolving a path from the root costs the system one lookup per
 // level, and paths here run to hundreds of levels.
 constexpr std::size_t kHeldLimit = 3;
+// Set on the workers' threads. Memory is best freed on the thread that
+// allocated it: freed on another, once that thread's cache of small chunks
+// is full, it takes the lock of the allocating thread's arena, which does
+// not spin (warm, the walk and its worker slept on each other's arenas 250
+// times a scan).
+thread_local bool tWorker = false;
 // Spins before a thread sleeps (a pause takes 10 to 40 ns, by processor): on
 // the lock, about as long as the walk or a worker holds it when it queues a
 // folder's subfolders (10 us; at 1 us, a third of the thread switches of a
@@ -128,6 +134,7 @@ struct ReadAheadQueue::Task {
     std::size_t charged = 0;                    // its own bytes and its snapshot's
     std::atomic<bool> done = false;             // a worker has finished with it
     bool abandoned = false;                     // dropped while a worker read it
+    bool madeByWalk = false;                    // made on the walk's thread
     bool published = false;                     // its subfolders were queued
     bool blocked = false;                       // its read was slow, and waited
 
@@ -210,6 +217,7 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
     bool slowWait = false;
     bool waitedForDevice = false;
     bool helpWaited = false;
+    Tasks::node_type freedHere;  // after the lock
     {
         std::unique_lock lock(mutex_);
         bool freed = SettleReleasesLocked(dropped);
@@ -243,16 +251,20 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
             walkCaughtUp_.store(waited && !slowWait, std::memory_order_relaxed);
             if (task.Names(name)) {
                 taken = std::move(task.snapshot);
-                path = std::move(task.path);
+                // A copy: the task, and its path, are freed on the worker's
+                // thread, whose memory they are (freed here, they would take
+                // the lock of its arena against it).
+                path.reserve(task.path.size() + 1);  // and the '/' the walk adds
+                path.assign(task.path);
             } else {
                 RecycleLocked(std::move(task.snapshot), dropped);
             }
-            BuryLocked(ready_.extract(ready));
+            BuryLocked(ready_.extract(ready), freedHere);
             freed = true;
         } else if (const auto waiting = FindFirst(waiting_, key); waiting != waiting_.end()) {
             walkCaughtUp_.store(true, std::memory_order_relaxed);  // unless its read is slow
             charged_ -= waiting->second->charged;
-            BuryLocked(waiting_.extract(waiting));
+            BuryLocked(waiting_.extract(waiting), freedHere);
             freed = true;
         }
         freed = freed || !dropped.empty();
@@ -296,7 +308,11 @@ ReadAheadQueue::Tasks::iterator ReadAheadQueue::FindFirst(Tasks& tasks, std::str
     return !tasks.empty() && tasks.begin()->first == key ? tasks.begin() : tasks.end();
 }
 
-void ReadAheadQueue::BuryLocked(Tasks::node_type task) {
+void ReadAheadQueue::BuryLocked(Tasks::node_type task, Tasks::node_type& freedHere) {
+    if (task.mapped()->madeByWalk) {
+        freedHere = std::move(task);
+        return;
+    }
     // A worker made it: freed there it costs no lock in the allocator, which
     // freeing it here would take against the worker's own allocations.
     if (buried_.size() >= kBuryLimit) return;
@@ -355,6 +371,7 @@ void ReadAheadQueue::ChildTasks(const std::string& key, std::string_view folder,
     for (std::uint32_t index = 0; snapshot.Read(offset, entry); ++index) {
         if (!entry.isFolder || entry.isLink || !NameFitsInPath(entry.name)) continue;
         auto task = std::make_shared<Task>();
+        task->madeByWalk = !tWorker;
         task->key = ChildKey(key, index);
         // And the '/' the walk adds when it takes the path over.
         task->path.reserve(folder.size() + 2 + entry.name.size());
@@ -590,6 +607,7 @@ void ReadAheadQueue::Work(const std::stop_token& stop, std::size_t index) {
     std::vector<Held> held;
     std::vector<Tasks::node_type> buried;
     WaitCount waits;
+    tWorker = true;
     std::unique_lock lock(mutex_);
     for (;;) {
         const bool paused = index >= activeWorkers_;

@@ -202,8 +202,9 @@ class ReadAheadQueue {
     void RecycleLocked(std::unique_ptr<ListingSnapshot> snapshot, Snapshots& dropped);
     // The first of `tasks` if it is `key`'s, else end.
     static Tasks::iterator FindFirst(Tasks& tasks, std::string_view key);
-    // Leaves a task the walk has taken for a worker to free.
-    void BuryLocked(Tasks::node_type task);
+    // Leaves a task the walk has taken for a worker to free, or, if the
+    // walk made it, in `freedHere` for the walk to free after the lock.
+    void BuryLocked(Tasks::node_type task, Tasks::node_type& freedHere);
     // Applies the walk's releases; true if there were any.
     bool SettleReleasesLocked(Snapshots& dropped);
     // Starts a worker, or lets the one paused last go on.
