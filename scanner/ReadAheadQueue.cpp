@@ -373,8 +373,7 @@ void ReadAheadQueue::ChildTasks(const std::string& key, std::string_view folder,
         auto task = std::make_shared<Task>();
         task->madeByWalk = !tWorker;
         task->key = ChildKey(key, index);
-        // And the '/' the walk adds when it takes the path over.
-        task->path.reserve(folder.size() + 2 + entry.name.size());
+        task->path.reserve(folder.size() + 1 + entry.name.size());
         task->path.append(folder).append(1, '/').append(entry.name);
         task->nameStart = folder.size() + 1;
         task->charged = kTaskBytes + task->key.size() + task->path.size();
