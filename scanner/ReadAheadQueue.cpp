@@ -595,6 +595,10 @@ std::size_t ReadAheadQueue::FirstWorkerCount() const {
 
 bool ReadAheadQueue::CanStartLocked() const {
     if (stopped_ || waiting_.empty() || readyBytes_ >= kLeadBytes) return false;
+    // Asked under the lock several times a folder: the usual answer first,
+    // before looking into a spare or the maps' ends (cache misses, with the
+    // other thread waiting for the lock).
+    if (charged_ + kStartBytes <= memoryCap_) return true;
     // A spare snapshot brings its charged buffer.
     const std::size_t spareRoom = spare_.empty() ? 0 : spare_.back()->Capacity();
     return charged_ + kStartBytes <= memoryCap_ + spareRoom ||
