@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Clicks a button from another thread after a delay, the way a user's click
 // arrives: at a moment of its own, queued for the window's thread, which

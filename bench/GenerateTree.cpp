@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quorvel-bench-tree: builds the benchmark tree, deterministically from a seed.
 //
 //   quorvel-bench-tree [--seed N] [--entries N | --flat N] FOLDER

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quorvel-bench-raw [--digest] FOLDER: walks FOLDER with the raw walker and
 // prints the report line (see WalkReport.h).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "RawWalker.h"
 
 #include <dirent.h>

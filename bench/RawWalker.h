@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "Collection.h"
+#include <quorvel/Collection.h>
 
 namespace quorvel::bench {
 

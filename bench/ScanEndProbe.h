@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Notes the moment a scan's walk has returned, as the window shows it: the
 // first paint of the folder count label while no walk is running. The scan

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quorvel-bench-scanner [--events] [--read-ahead N] [--cap MIB] [--digest] FOLDER:
 // walks FOLDER with clsDirwalk and prints the report line (see WalkReport.h).
 //
@@ -18,10 +19,11 @@
 #include <memory>
 #include <string_view>
 
+#include <quorvel/WithEvents.h>
+#include <quorvel/clsDirwalk.h>
+
 #include "ThreadClock.h"
 #include "WalkReport.h"
-#include "WithEvents.h"
-#include "clsDirwalk.h"
 
 namespace {
 

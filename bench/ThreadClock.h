@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A moment as two clocks: the steady (wall) clock, and the CPU time one
 // thread has used. The abort latency is read on both; the CPU reading leaves

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quorvel-bench-time OUTFILE COMMAND [ARGS...]: runs COMMAND once with its
 // standard output sent to OUTFILE (/dev/null to discard it) and prints
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "TreeWriter.h"
 
 #include <fcntl.h>

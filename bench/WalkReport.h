@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The one line every benchmark variant prints on standard output, which
 // run-bench.sh reads:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quorvel-bench-window [--digest] [--at-load | --abort N | --folder-list] FOLDER: scans FOLDER
 // through the real main window, shown (offscreen unless QT_QPA_PLATFORM says otherwise), and prints
 // the report line (see WalkReport.h).
@@ -51,9 +52,10 @@
 #include <string>
 #include <vector>
 
+#include <quorvel/OpenFileLimit.h>
+
 #include "AbortClicker.h"
 #include "FolderList.h"
-#include "OpenFileLimit.h"
 #include "ScanEndProbe.h"
 #include "TextPane.h"
 #include "ThreadClock.h"

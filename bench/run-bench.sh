@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Times every way of walking the benchmark tree in one run, on the same tree,
 # warm (the default) or cold (--cold: the page cache dropped before every
 # run), and compares each with the raw walker. See bench/README.md.

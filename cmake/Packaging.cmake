@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Debian packages, all from one `cpack -G DEB` in a build directory, each the
 # files of one install component under /usr:
 #   quorvel                 the program (component `program`)

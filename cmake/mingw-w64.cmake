@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for 64-bit Windows with Debian's mingw-w64 (the posix-thread
 # compilers: std::thread and std::mutex need them). Programs are linked
 # statically, so that they need no DLL of the compiler's beside them, and run

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds clsDirwalk random trees through the scripted reader: names of any
 // bytes, files, folders and links anywhere (loops included), open errors,
 // read errors after any entry, vanishing entries, the three flags at odd
@@ -19,9 +20,10 @@
 #include <system_error>
 #include <vector>
 
+#include <quorvel/WithEvents.h>
+#include <quorvel/clsDirwalk.h>
+
 #include "ScriptedReader.h"
-#include "WithEvents.h"
-#include "clsDirwalk.h"
 
 namespace {
 

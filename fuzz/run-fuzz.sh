@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # fuzz/run-fuzz.sh SECONDS [libFuzzer options...]
 # Builds the scanner's libFuzzer target with clang (ASan + UBSan) and runs it
 # for SECONDS on a working copy of the seed corpus. Exits non-zero when the

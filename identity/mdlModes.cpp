@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: MIT
 #include "mdlModes.h"
 
 #include <QCoreApplication>
+
+#include "QuorvelVersion.h"
 
 namespace quorvel {
 
@@ -10,7 +13,7 @@ QString gTitleColor;
 
 void InitProductInfo() {
     gProductName = QStringLiteral("Quorvel");
-    gProductVersion = QStringLiteral("1.0");
+    gProductVersion = QStringLiteral(QUORVEL_PRODUCT_VERSION);
     // The application object's name and version make up the application
     // title. Not the display name: Qt appends that to every window caption
     // on Linux, and the caption must read the product name alone.

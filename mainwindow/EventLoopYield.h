@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The scanner's yield, bound to the Qt event loop and time-sliced.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What lblFolderCount shows once a scan has ended.
 //
@@ -14,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "BasicTypes.h"
-#include "clsDirwalk.h"
+#include <quorvel/BasicTypes.h>
+#include <quorvel/clsDirwalk.h>
 
 namespace quorvel {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The folder list: the folders from "/" down to the current folder, each one
 // step further indented, followed by the current folder's subfolders sorted
@@ -14,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "DirectoryReader.h"
+#include <quorvel/DirectoryReader.h>
 
 namespace quorvel {
 

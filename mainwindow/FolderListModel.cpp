@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "FolderListModel.h"
 
 #include <QCollator>

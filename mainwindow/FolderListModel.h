@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The rows of the folder list: the folders from "/" down to the current
 // folder, then the current folder's subfolders sorted by name.
@@ -16,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "DirectoryReader.h"
+#include <quorvel/DirectoryReader.h>
 
 namespace quorvel {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "IconGroup.h"
 
 #include <QDir>

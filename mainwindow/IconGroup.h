@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The images of one icon group that the program carries in its resources,
 // under ":/icons/<name>/", every file there one image of the group.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // How raw name bytes are shown in the window. The scanner keeps names as the
 // file system gives them; a pane shows one entry per line, so a name holding

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "StartFolder.h"
 
 #include <pwd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Where the folder list starts: the folder the user started the program in,
 // named the way the user knows it even when the system no longer can.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // frmMain: the program's only window. It scans the folder chosen in Dir1
 // with a new clsDirwalk, shows every entry as it is found (when chkEvents is
@@ -34,10 +35,10 @@
 #include <string>
 #include <string_view>
 
-#include "BasicTypes.h"
-#include "DirectoryReader.h"
-#include "WithEvents.h"
-#include "clsDirwalk.h"
+#include <quorvel/BasicTypes.h>
+#include <quorvel/DirectoryReader.h>
+#include <quorvel/WithEvents.h>
+#include <quorvel/clsDirwalk.h>
 
 namespace Ui {
 class frmMain;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "mdlSetFormIcon32.h"
 
 #include <QApplication>

@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Window icons from an icon group that the program carries in its resources.
 
 #include <QString>
 
-#include "BasicTypes.h"
+#include <quorvel/BasicTypes.h>
 
 class QWidget;
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Regenerates the bitmaps of icon group "AAA" (icons/) and AAA.ico, which
 # holds all eight, from AAA.svg. The results are committed so that a build
 # never needs these tools; run this after editing the SVG and commit what it

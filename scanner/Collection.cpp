@@ -1,4 +1,5 @@
-#include "Collection.h"
+// SPDX-License-Identifier: MIT
+#include <quorvel/Collection.h>
 
 #include <algorithm>
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // One folder's entries held in memory, in the order they were read, packed
 // back to back in a single buffer: a 4-byte header (name length and the two
@@ -12,7 +13,7 @@
 #include <system_error>
 #include <vector>
 
-#include "DirectoryReader.h"
+#include <quorvel/DirectoryReader.h>
 
 namespace quorvel {
 

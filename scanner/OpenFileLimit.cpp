@@ -1,4 +1,5 @@
-#include "OpenFileLimit.h"
+// SPDX-License-Identifier: MIT
+#include <quorvel/OpenFileLimit.h>
 
 #include <sys/resource.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ReadAheadListing.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The walk's side of read-ahead: one folder as the walk lists it.
 //
@@ -25,7 +26,8 @@
 #include <string_view>
 #include <system_error>
 
-#include "DirectoryReader.h"
+#include <quorvel/DirectoryReader.h>
+
 #include "ListingSnapshot.h"
 #include "ReadAheadQueue.h"
 

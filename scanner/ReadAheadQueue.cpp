@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ReadAheadQueue.h"
 
 #if defined(__linux__)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The shared half of one read-ahead walk: the folders waiting to be read,
 // the worker threads that read them, the listings they have read, and the
@@ -42,7 +43,8 @@
 #include <thread>
 #include <vector>
 
-#include "DirectoryReader.h"
+#include <quorvel/DirectoryReader.h>
+
 #include "ListingSnapshot.h"
 
 namespace quorvel {

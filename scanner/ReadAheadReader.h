@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Read-ahead: a directory reader that wraps another one and lists folders
 // ahead of the walk on worker threads, so that a walk waits for the disk far
@@ -50,34 +51,12 @@
 #include <string>
 #include <system_error>
 
-#include "DirectoryReader.h"
+#include <quorvel/DirectoryReader.h>
+#include <quorvel/ReadAheadSettings.h>
 
 namespace quorvel {
 
 class ReadAheadQueue;
-
-// Whether clsDirwalk reads ahead when asked to on this platform.
-#ifdef _WIN32
-inline constexpr bool kReadAheadAvailable = false;
-#else
-inline constexpr bool kReadAheadAvailable = true;
-#endif
-
-struct ReadAheadSettings {
-    // Threads listing folders ahead of the walk, at most; 0 is the serial
-    // walk. A walk starts with one for each core besides its own (folders in
-    // memory are read by computing; more threads would only compete for the
-    // cores), and adds one each time it waits for a folder whose read waited
-    // for a disk or the network: such reads wait for the device, not for a
-    // core, so more threads than cores pays there. Those added pause again
-    // while reads stop waiting (a few folders of a walk in memory may come
-    // from the disk), the last added first. Measured on a virtual
-    // disk, cold: 12 read 2-4 % faster than 8, and 16 or 24 no faster
-    // than 12.
-    unsigned workers = 12;
-    // Memory held by the listings in memory, in bytes.
-    std::size_t memoryCap = std::size_t{64} << 20;
-};
 
 class ReadAheadReader final : public DirectoryReader {
   public:

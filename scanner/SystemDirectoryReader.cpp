@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The directory-reading layer over Linux system calls: every folder is opened
 // relative to its parent's descriptor (so paths of any length work) and read
 // with getdents64 in large batches. The entry type comes from the listing;
@@ -32,8 +33,9 @@
 #include <optional>
 #include <vector>
 
+#include <quorvel/DirectoryReader.h>
+
 #include "BatchBuffer.h"
-#include "DirectoryReader.h"
 #include "UniqueFd.h"
 
 namespace quorvel {

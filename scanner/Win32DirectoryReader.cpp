@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The directory-reading layer over the Windows API: each folder is listed
 // with FindFirstFileExW and FindNextFileW (basic information, large fetches)
 // under its full path in the \\?\ long form, so no 260-character limit
@@ -27,7 +28,8 @@
 #include <string_view>
 #include <utility>
 
-#include "DirectoryReader.h"
+#include <quorvel/DirectoryReader.h>
+
 #include "Win32Handle.h"
 #include "Wtf8.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Windows only: owns one handle of the kind `Close` releases, and releases it
 // exactly once. A search handle (FindClose) and a file handle (CloseHandle)

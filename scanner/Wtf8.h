@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Names between UTF-16 (the Windows file system's) and the scanner's byte
 // strings. UTF-16 that is well formed becomes UTF-8; an unpaired surrogate,

@@ -1,9 +1,12 @@
-#include "clsDirwalk.h"
+// SPDX-License-Identifier: MIT
+#include <quorvel/clsDirwalk.h>
 
 #include <stdexcept>
 #include <utility>
 
-#include "PathSeparator.h"
+#include <quorvel/PathSeparator.h>
+
+#include "ReadAheadReader.h"
 
 namespace quorvel {
 

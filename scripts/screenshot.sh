@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Writes docs/screenshot.png: the real program, started in a small demo tree
 # under a virtual X server, after its first scan.
 #

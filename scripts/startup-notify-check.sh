@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Checks the desktop's start-up feedback under a virtual X server: started the
 # way a launcher starts it (DESKTOP_STARTUP_ID set, after a "new:" message),
 # the program must end the start-up sequence with "remove: ID=..." when its

@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: MIT
 // The process entry: the application object, then Main, then the event loop
 // for as long as the window lives.
 
 #include <QApplication>
 
-#include "OpenFileLimit.h"
+#include <quorvel/OpenFileLimit.h>
+
 #include "mdlMain.h"
 
 int main(int argc, char* argv[]) {

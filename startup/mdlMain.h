@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Start-up: fills the product identity, prepares the toolkit and shows the
 // one main window, minimised when the command line asks for it. The process

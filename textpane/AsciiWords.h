@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Eight bytes at a time for the text paths that see mostly plain ASCII: a
 // scan passes every name and path through them several times, so a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // How a text pane stores a row: as the bytes it does not share with the row
 // before it. A listing's consecutive rows mostly differ in a short stretch

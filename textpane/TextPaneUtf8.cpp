@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "TextPaneUtf8.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // UTF-8 helpers for the text pane. The pane stores only well-formed UTF-8, so
 // that a character position can be turned into a byte offset (and back) by

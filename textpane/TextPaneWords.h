@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the text pane counts as a word: a run of characters of one class, the
 // classes being word characters (letters, digits, marks and '_'), blanks, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The one UTF-8 decoder of the window: both the text shown for names and the
 // text panes' storage judge well-formedness with it, so they never disagree

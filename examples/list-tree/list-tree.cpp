@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // list-tree: prints the two lists that the Quorvel scanner makes of a folder
 // (the current one by default), the way find prints a tree: first every
 // folder, then every file, one path a line, each list in the scanner's order.
@@ -11,8 +12,8 @@
 // each path with a NUL byte instead of a line feed, for names that hold line
 // breaks. Exit status 1: a folder could not be read (named on stderr) or the
 // output could not be written; 2: a wrong argument.
-#include <OpenFileLimit.h>
-#include <clsDirwalk.h>
+#include <quorvel/OpenFileLimit.h>
+#include <quorvel/clsDirwalk.h>
 
 #include <cstdio>
 #include <memory>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "DirwalkProbe.h"
 
 #include <gtest/gtest.h>
@@ -16,8 +17,9 @@
 #include <thread>
 #include <utility>
 
+#include <quorvel/WithEvents.h>
+
 #include "CappedReader.h"
-#include "WithEvents.h"
 
 namespace quorvel::testing {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Runs clsDirwalk the way its owner does (through a WithEvents variable) and
 // captures everything it reports as plain values that tests compare exactly:
@@ -12,9 +13,10 @@
 #include <string_view>
 #include <vector>
 
+#include <quorvel/clsDirwalk.h>
+
 #include "ListedOrder.h"
 #include "ReferenceWalk.h"
-#include "clsDirwalk.h"
 
 namespace quorvel::testing {
 

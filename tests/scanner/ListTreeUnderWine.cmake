@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # cmake -D EMULATOR=<wine command> -D LIST_TREE=<list-tree.exe>
 #       -D DRIVE_C=<wine prefix>/drive_c -P ListTreeUnderWine.cmake
 # examples/list-tree, built for Windows, lists C:\data (WineTrees.cmake) under

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a walk of a real tree must report, by the reference walk (POSIX only).
 
 #include "DirwalkProbe.h"

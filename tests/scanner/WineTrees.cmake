@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # cmake -D DRIVE_C=<wine prefix>/drive_c -P WineTrees.cmake
 # Makes, each time afresh, the trees that the Windows walk tests and the
 # list-tree check walk, on the host: wine shows a host folder below drive_c as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The scanner's list and event plumbing: what the walk tests take for granted.
 
 #include <gtest/gtest.h>
@@ -8,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "Collection.h"
-#include "EventSource.h"
-#include "WithEvents.h"
+#include <quorvel/Collection.h>
+#include <quorvel/EventSource.h>
+#include <quorvel/WithEvents.h>
 
 namespace quorvel {
 namespace {
@@ -89,7 +90,8 @@ TEST(EventSource, RunsHandlersInConnectionOrderUntilTheirConnectionGoes) {
 }
 
 // A handler may disconnect one that has not run yet (skipped at once) or
-// connect many more (the list grows under the running Raise).
+// connect many more (the list grows under the running Raise, and the new
+// ones run in it), and no handler is skipped for it.
 TEST(EventSource, HandlersMayConnectAndDisconnectDuringRaise) {
     Source source;
     std::vector<std::string> calls;
@@ -105,6 +107,21 @@ TEST(EventSource, HandlersMayConnectAndDisconnectDuringRaise) {
     later = source.Fired.Connect([&](int) { calls.push_back("later"); });
     source.Fired.Raise(0);
     EXPECT_EQ(calls, std::vector<std::string>{"first"});
+
+    // A connection made while a disconnected slot lies before the running
+    // handler must not shift the handlers after it out of this Raise.
+    Source pruned;
+    calls.clear();
+    std::optional<EventSource<IntHandler>::Connection> gone = pruned.Fired.Connect([](int) {});
+    gone.reset();
+    EventSource<IntHandler>::Connection c;
+    auto a = pruned.Fired.Connect([&](int) {
+        calls.push_back("a");
+        if (!c.Connected()) c = pruned.Fired.Connect([&](int) { calls.push_back("c"); });
+    });
+    auto b = pruned.Fired.Connect([&](int) { calls.push_back("b"); });
+    pruned.Fired.Raise(0);
+    EXPECT_EQ(calls, (std::vector<std::string>{"a", "b", "c"}));
 }
 
 TEST(EventSource, ConnectionMayOutliveItsSource) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The basic walk on small trees whose every value is known in advance.
 
 #include <gtest/gtest.h>

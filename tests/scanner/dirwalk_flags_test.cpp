@@ -1,17 +1,22 @@
+// SPDX-License-Identifier: MIT
 // Settings, lists, readers and Abort: how the scanner behaves while its owner
 // talks to it before, during and after a walk.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <quorvel/WithEvents.h>
 
 #include "DirwalkProbe.h"
 #include "SortedReader.h"
 #include "TempTree.h"
-#include "WithEvents.h"
 
 namespace quorvel::testing {
 namespace {
@@ -166,6 +171,50 @@ TEST(DirwalkAbort, RequestBeforeScanFolderIsClearedByIt) {
     walker->ScanFolder(tree.Root());
     EXPECT_EQ(walker->FolderCount(), 2);
     EXPECT_EQ(walker->FileCount(), 1);
+}
+
+// A root of files that would take minutes to list.
+class EndlessRootReader final : public DirectoryReader {
+  public:
+    static constexpr Counter kFiles = 100'000'000;
+    std::unique_ptr<FolderListing> OpenRoot(const std::string&, std::error_code&) override {
+        return std::make_unique<Listing>();
+    }
+
+  private:
+    struct Listing final : FolderListing {
+        Counter left = kFiles;
+        bool Next(DirEntry& entry) override {
+            if (left == 0) return false;
+            --left;
+            entry.name = "f";
+            entry.isFolder = false;
+            return true;
+        }
+        std::error_code Error() const override { return {}; }
+        FolderId Identity() override { return {}; }
+        std::unique_ptr<FolderListing> OpenChild(std::string_view,
+                                                 std::error_code& error) override {
+            error = std::make_error_code(std::errc::not_a_directory);
+            return nullptr;
+        }
+    };
+};
+
+// A program that walks on a thread of its own stops it from another one,
+// with read-ahead on and off (ThreadSanitizer runs this too).
+TEST(DirwalkAbort, FromAnotherThreadEndsTheWalk) {
+    for (const unsigned workers : {0u, 2u}) {
+        const auto walker = std::make_shared<clsDirwalk>(std::make_shared<EndlessRootReader>());
+        walker->ReadAhead(ReadAheadSettings{.workers = workers});
+        std::atomic<bool> walking = false;
+        walker->SetYieldHook([&walking] { walking.store(true, std::memory_order_release); });
+        std::thread scan([&walker] { walker->ScanFolder("/"); });
+        while (!walking.load(std::memory_order_acquire)) std::this_thread::yield();
+        walker->Abort();
+        scan.join();
+        EXPECT_LT(walker->FileCount(), EndlessRootReader::kFiles) << workers << " workers";
+    }
 }
 
 // p/{p1,p2}/{f1,f2,f3} and q/{q1,q2}/{f1,f2,f3}, listed in sorted order with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a naive walk goes wrong on Linux: recurring root text, the file
 // system root, link loops, re-entry from the owner, counter overflow and
 // leaked descriptors. Undecodable names and paths beyond PATH_MAX are the
@@ -13,10 +14,11 @@
 #include <string>
 #include <vector>
 
+#include <quorvel/WithEvents.h>
+
 #include "DirwalkProbe.h"
 #include "DirwalkTestAccess.h"
 #include "TempTree.h"
-#include "WithEvents.h"
 
 namespace quorvel::testing {
 namespace {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Random trees, each scanned and compared with the reference walk: lists,
 // counts, the pre-order folder list and the post-order folder events; then
 // scanned again with read-ahead, which must change nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Trees deeper than the process may hold descriptors for, and deeper than
 // PATH_MAX: walked completely, with the same results as without the limit,
 // with read-ahead too. Each test lowers the soft descriptor limit for its own
@@ -18,9 +19,10 @@
 #include <thread>
 #include <vector>
 
+#include <quorvel/OpenFileLimit.h>
+
 #include "DirwalkProbe.h"
 #include "FaultyReader.h"
-#include "OpenFileLimit.h"
 #include "TempTree.h"
 
 namespace quorvel::testing {

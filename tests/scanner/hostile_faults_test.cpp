@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Folders that cannot be read: a failure, never an empty folder. The folder is
 // still listed, counted and reported; its contents are missing; and
 // ReadFailures() names it with the reason. Faults that a tree cannot produce

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Link trouble: one tree holding every kind at once (links to themselves, to
 // their own folder, to a parent, to the root, two folders linked to each
 // other, a way out of the tree that leads back in, broken links), and a link

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Names that break text handling: control characters, backslashes, bytes that
 // are not UTF-8, shell and format metacharacters, and the longest name Linux
 // allows. Each is a file and a folder (walked into); nothing may be dropped,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Roots that are not walkable folders (a file, missing, a link loop, too long,
 // a NUL inside): the walk ends at once with empty lists and says why. An
 // empty root is not a failure.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Folders deleted while the walk is under way, from an event handler: what
 // was read before is kept, the folders that vanished are still listed and
 // counted (their parent's listing had them), and each is recorded as gone.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Wide folders. One of 100,000 entries, read over many batches: every entry
 // listed exactly once, counts exact, nothing left open. And the keys that
 // reading ahead gives the entries of such folders.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "TempTree.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Walks of real Windows trees under wine, in the trees WineTrees.cmake makes
 // below C:\ of the build's own wine prefix: the worked example in its own
 // words, a drive root and the empty path, links to folders, paths past 260

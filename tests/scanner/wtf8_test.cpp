@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Names between UTF-16 and the scanner's bytes (the Windows reader's): every
 // sequence of units, unpaired surrogates included, goes there and back
 // unchanged; bytes that no sequence of units gives are refused.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <atomic>
@@ -5,7 +6,7 @@
 #include <string>
 #include <system_error>
 
-#include "DirectoryReader.h"
+#include <quorvel/DirectoryReader.h>
 
 namespace quorvel::testing {
 

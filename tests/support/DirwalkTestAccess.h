@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The one definition of the scanner's test accessor (clsDirwalk befriends it).
 // Every test file that needs it includes this header: a second, different
 // definition in another file of the same test program would break the
 // one-definition rule silently.
 
-#include "clsDirwalk.h"
+#include <quorvel/clsDirwalk.h>
 
 namespace quorvel {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "FaultyReader.h"
 
 #if defined(__linux__)

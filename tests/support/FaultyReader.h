@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A reader that wraps another one (the system's, by default) and fails chosen
 // folders the way a real system can but a test running as root cannot make
@@ -16,7 +17,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "DirectoryReader.h"
+#include <quorvel/DirectoryReader.h>
 
 namespace quorvel::testing {
 

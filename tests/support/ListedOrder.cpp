@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ListedOrder.h"
 
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ReferenceWalk.h"
 
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // An independent model of what a walk of a real folder meets, written
 // differently from the scanner on purpose: recursive, over opendir/readdir,

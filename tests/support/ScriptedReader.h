@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A directory reader over a tree held in memory, for the faults a real tree
 // cannot produce when the tests run as root: a folder that refuses to open
@@ -21,7 +22,7 @@
 #include <system_error>
 #include <vector>
 
-#include "DirectoryReader.h"
+#include <quorvel/DirectoryReader.h>
 
 namespace quorvel::testing {
 

@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <memory>
 
-#include "DirectoryReader.h"
+#include <quorvel/DirectoryReader.h>
 
 namespace quorvel::testing {
 

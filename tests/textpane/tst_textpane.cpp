@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The text pane: append semantics and character positions over UTF-8 storage,
 // the rich-text-box operations, user selection and copying (through the pane,
 // and through its control without a window), the deferred view update, a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The text pane's row store: rows kept as what they do not share with the row
 // before, decoded exactly at every group edge, for every kind of overlap, and
 // under random appends and cuts against a plain list of rows.

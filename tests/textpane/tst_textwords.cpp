@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The text pane's word-at-a-time shortcuts (AsciiWords.h), and Qt's check of
 // UTF-8 that the pane relies on, must give the same results as looking at
 // each byte. One odd character (a control, a byte that

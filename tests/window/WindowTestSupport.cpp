@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "WindowTestSupport.h"
 
 #include <unistd.h>

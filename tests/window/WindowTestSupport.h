@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Shared by the window tests: the trees they scan, access to frmMain's
 // controls by name, and the window's text of a path.

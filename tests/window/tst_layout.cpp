@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's design: every control where the design puts it (positions in
 // twips, 15 to a pixel), its design text, fonts, colours, initial values and
 // tab order, and the fixed frame with a close box only.

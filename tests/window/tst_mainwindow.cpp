@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The scan driver through the real window: what the four panes, the counts
 // and the Abort button show for a scan, and how the window behaves when a
 // scan is interrupted by Abort, by another folder, by closing, or by an error.
@@ -6,7 +7,8 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "BasicTypes.h"
+#include <quorvel/BasicTypes.h>
+
 #include "DirwalkTestAccess.h"
 #include "FaultyReader.h"
 #include "WindowTestSupport.h"

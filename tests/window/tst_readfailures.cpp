@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Folders the walk could not read, as the window shows them: the folder count
 // carries a mark, its tooltip and accessible description name each folder
 // with the reason, and an unreadable chosen folder reads differently from an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Window icons from the program's icon group "AAA": what the resource holds,
 // which windows receive which icon and in what order, and the harmless
 // failures (no owner, unknown name, null window).

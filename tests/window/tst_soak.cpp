@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A seeded soak of the real window: a few hundred user actions (Abort,
 // folder changes through Dir1, check boxes, rescans, close) at random moments
 // of scans of a medium tree, most of them from inside a running scan. After
@@ -28,11 +29,12 @@
 #include <utility>
 #include <vector>
 
-#include "BasicTypes.h"
+#include <quorvel/BasicTypes.h>
+#include <quorvel/clsDirwalk.h>
+
 #include "FaultyReader.h"
 #include "ReferenceWalk.h"
 #include "WindowTestSupport.h"
-#include "clsDirwalk.h"
 
 using namespace quorvel;
 using namespace quorvel::testing;

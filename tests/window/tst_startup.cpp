@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up: the command line taken as one text, the "-st" switch and its
 // near misses, the order of loading, showing and minimising, and the folder
 // the first scan runs on.

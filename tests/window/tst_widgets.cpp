@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's own pieces: the folder list, how names are shown, and the
 // time-sliced yield.
 

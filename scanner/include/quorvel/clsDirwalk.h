@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // clsDirwalk: walks one folder and, by default, every folder below it.
 //
@@ -64,6 +65,7 @@
 // counter keeps 2147483647. A folder that cannot be read is not an error: its
 // contents are missing, and ReadFailures() records it with the reason.
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -77,9 +79,11 @@
 #include "DirectoryReader.h"
 #include "EventSource.h"
 #include "PathSeparator.h"
-#include "ReadAheadReader.h"
+#include "ReadAheadSettings.h"
 
 namespace quorvel {
+
+class ReadAheadReader;
 
 // Parameters of EntryFound. The views are valid only during the call.
 using EntryFoundHandler = std::function<void(std::string_view Name, std::string_view RelativePath,
@@ -126,17 +130,25 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
     Counter FileCount() const { return nFileCount; }
 
     // Events and SubFolders count as set only at exactly -1; FullPath at any
-    // non-zero value. The setters store what they are given.
+    // non-zero value. The setters store what they are given. They take a
+    // Flag, not a bool: `true` would become 1, which Events and SubFolders
+    // take for false, so a bool argument does not compile (pass kTrue).
     Flag Events() const { return bEvents; }
     void Events(Flag bStatus) { bEvents = bStatus; }
+    void Events(BoolArgument auto) = delete;
     Flag SubFolders() const { return bSubFolders; }
     void SubFolders(Flag bStatus) { bSubFolders = bStatus; }
+    void SubFolders(BoolArgument auto) = delete;
     Flag FullPath() const { return bFullPath; }
     void FullPath(Flag bStatus) { bFullPath = bStatus; }
+    void FullPath(BoolArgument auto) = delete;
 
     // Asks a running walk to stop: the current entry is finished, then each
     // open folder level is completed (counted, reported) on the way back.
-    void Abort() { bAbort = kTrue; }
+    // Safe to call from any thread, say a user interface's while the walk
+    // runs on a worker of its own; a request made before ScanFolder starts
+    // is cleared by it, as every scan starts anew.
+    void Abort() { bAbort.store(kTrue, std::memory_order_relaxed); }
 
     void ScanFolder(std::string sFolderPath);
 
@@ -199,7 +211,9 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
     std::shared_ptr<std::vector<ReadFailure>> colFailures;
     std::shared_ptr<std::vector<LinkNotEntered>> colLinksNotEntered;
     std::string sRootPath;
-    Flag bAbort = kFalse;
+    // Written by Abort from any thread; nothing else is shared with it, so
+    // the walk needs no ordering beyond seeing the value.
+    std::atomic<Flag> bAbort = kFalse;
     Flag bEvents = kFalse;
     Flag bFullPath = kFalse;
     Flag bSubFolders = kTrue;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The owner's variable for an object with an event: it holds one shared
 // reference and keeps the owner's handler connected to whatever object it
