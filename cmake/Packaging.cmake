@@ -51,8 +51,9 @@ set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 # summary set here would be put in front of both.
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
-# Strips the program; CMake leaves static libraries alone, as it must.
+# Strips the program, and then what plain stripping leaves (StripPackaged).
 set(CPACK_STRIP_FILES ON)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/StripPackaged.cmake)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL ${quorvel_deb_components})
 
