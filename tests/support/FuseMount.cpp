@@ -82,10 +82,13 @@ void FuseMount::ChangeWhileListed(std::string_view folder, std::size_t after,
                                   const std::vector<Change>& changes) {
     if (server_ >= 0) throw std::logic_error("FuseMount: faults other than hangs precede Mount");
     for (const Change& change : changes) {
-        setup_ += "change " + WirePath(folder) + " " + std::to_string(after) + " " +
-                  Word(change.kind) + " " + fusewire::Escape(change.name);
-        if (change.kind == Change::Kind::Rename) setup_ += " " + fusewire::Escape(change.newName);
-        setup_ += "\n";
+        setup_.append("change ").append(WirePath(folder)).append(" ");
+        setup_.append(std::to_string(after)).append(" ").append(Word(change.kind)).append(" ");
+        setup_.append(fusewire::Escape(change.name));
+        if (change.kind == Change::Kind::Rename) {
+            setup_.append(" ").append(fusewire::Escape(change.newName));
+        }
+        setup_.append("\n");
     }
 }
 
