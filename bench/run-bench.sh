@@ -2,25 +2,29 @@
 # SPDX-License-Identifier: MIT
 # Times every way of walking the benchmark tree in one run, on the same tree,
 # warm (the default) or cold (--cold: the page cache dropped before every
-# run), and compares each with the raw walker. See bench/README.md.
+# run), or served over FUSE with a network share's time per read (--network),
+# and compares each with the raw walker. See bench/README.md.
 #
 #   bench/run-bench.sh [--build DIR] [--tree DIR] [--reps N] [--entries N]
 #                      [--seed N] [--clicks N] [--no-build] [--cold] [--sweep]
+#                      [--network [--latency-us N]]
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$repo/build/release"
-tree=/tmp/quorvel-bench-tree
-reps=9
-entries=1000000
+tree=''
+reps=''
+entries=''
 seed=20240601
 clicks=9
 do_build=1
 cold=0
 sweep=0
+network=0
+latency_us=2000
 
 usage() {
-    sed -n '2,8p' "${BASH_SOURCE[0]}" >&2
+    sed -n '2,10p' "${BASH_SOURCE[0]}" >&2
     exit 2
 }
 while (($#)); do
@@ -34,10 +38,23 @@ while (($#)); do
         --no-build) do_build=0; shift ;;
         --cold) cold=1; shift ;;
         --sweep) sweep=1; shift ;;
+        --network) network=1; shift ;;
+        --latency-us) latency_us=$2; shift 2 ;;
         *) usage ;;
     esac
 done
-[[ $reps =~ ^[1-9][0-9]*$ && $clicks =~ ^[1-9][0-9]?$ ]] || usage
+# Over the network: a tree of the size of a project share, walked in seconds
+# even serially, beside the default one (a tree's stamp names its size).
+if ((network)); then
+    : "${tree:=/tmp/quorvel-bench-net-tree}" "${reps:=5}" "${entries:=50000}"
+else
+    : "${tree:=/tmp/quorvel-bench-tree}" "${reps:=9}" "${entries:=1000000}"
+fi
+[[ $reps =~ ^[1-9][0-9]*$ && $clicks =~ ^[1-9][0-9]?$ && $latency_us =~ ^[0-9]+$ ]] || usage
+if ((network && cold)); then
+    echo "run-bench: --network serves the tree from memory; --cold has nothing to drop" >&2
+    exit 2
+fi
 
 # Cold: every timed run starts with nothing of the tree in memory, as the
 # first scan of a folder not read lately does.
@@ -83,7 +100,41 @@ want_folders=$(sed -n 's/.* folders=\([0-9]*\).*/\1/p' <<<"$stamp")
 want_files=$(sed -n 's/.* files=\([0-9]*\).*/\1/p' <<<"$stamp")
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+fusefs_pid='' fusefs_in=''
+# The FUSE server unmounts, and removes its mount point, when its input ends.
+stop_fusefs() {
+    [[ -n $fusefs_pid ]] || return 0
+    exec {fusefs_in}>&-
+    wait "$fusefs_pid" || true
+}
+trap 'stop_fusefs; rm -rf "$work"' EXIT
+
+# --network: the tree, copied into quorvel-test-fusefs's memory, is served
+# over FUSE with every read of a listing taking $latency_us (the end of a
+# listing, which a network share reports with its last entries, takes
+# none); the variants walk the mount.
+walked=$tree
+if ((network)); then
+    fusefs="$build/tests/support/quorvel-test-fusefs"
+    if [[ ! -x $fusefs || ! -e /dev/fuse ]]; then
+        echo "run-bench: --network needs /dev/fuse and $fusefs (a build with the tests and libfuse3-dev)" >&2
+        exit 2
+    fi
+    walked=$(mktemp -d /tmp/quorvel-bench-net-mount-XXXXXX)
+    coproc FUSEFS { exec "$fusefs"; }
+    fusefs_pid=$FUSEFS_PID fusefs_in=${FUSEFS[1]} fusefs_out=${FUSEFS[0]}
+    # Paths travel as they are, so none may need the protocol's escapes.
+    if [[ $tree =~ [%[:space:][:cntrl:]] ]]; then
+        echo "run-bench: --network takes a --tree path without '%', blanks or control bytes" >&2
+        exit 2
+    fi
+    printf 'mirror %s\nlatency . %s\nmount %s\n' "$tree" "$latency_us" "$walked" >&"$fusefs_in"
+    read -r -t 60 answer <&"$fusefs_out" || answer='no answer'
+    if [[ $answer != ready ]]; then
+        echo "run-bench: the FUSE server did not mount the tree: $answer" >&2
+        exit 1
+    fi
+fi
 
 # ---------------------------------------------------------------------------
 # The variants. One call each:
@@ -112,7 +163,21 @@ variant() {
     commands+=("$(printf '%q ' "$@")")
 }
 
-variant "raw walker (openat+getdents64)" report - - "$bin/quorvel-bench-raw" "$tree"
+variant "raw walker (openat+getdents64)" report - - "$bin/quorvel-bench-raw" "$walked"
+if ((network)); then
+    scanner_serial=${#names[@]}
+    variant "clsDirwalk, events off" report - - "$bin/quorvel-bench-scanner" "$walked"
+    scanner_ahead=${#names[@]}
+    variant "clsDirwalk read-ahead, events off" report - - \
+        "$bin/quorvel-bench-scanner" --read-ahead 12 "$walked"
+    if ((sweep)); then
+        for workers in 4 8 16 24 32 48; do
+            variant "clsDirwalk read-ahead, $workers workers" report - - \
+                "$bin/quorvel-bench-scanner" --read-ahead "$workers" "$walked"
+        done
+    fi
+fi
+if ((!network)); then
 scanner_serial=${#names[@]}
 variant "clsDirwalk, events off" report cpu:1.15 - "$bin/quorvel-bench-scanner" "$tree"
 scanner_events=${#names[@]}
@@ -131,11 +196,12 @@ if ((sweep)); then
     done
 fi
 variant "find > /dev/null" lines - - find "$tree"
+fi
 # fd lists in parallel and in no fixed order: the fastest peer, not an equal.
 fd_peer=''
 if command -v fdfind >/dev/null; then
     fd_peer=${#names[@]}
-    variant "fd -u -j8 > /dev/null" entries - - fdfind -u -j8 . "$tree"
+    variant "fd -u -j8 > /dev/null" entries - - fdfind -u -j8 . "$walked"
 fi
 
 # The real main window (bench/WindowWalk.cpp), built with the window program
@@ -154,8 +220,10 @@ if [[ -x $window_bench ]]; then
     mkdir "$work/empty"
     mkdir -m 700 "$work/runtime"
     window_shown=${#names[@]}
-    variant "main window, shown, events on" report wall:1.25 wall:0.80 \
-        "${window_env[@]}" "$window_bench" "$tree"
+    variant "main window, shown, events on" report "$( ((network)) && echo - || echo wall:1.25)" \
+        wall:0.80 "${window_env[@]}" "$window_bench" "$walked"
+fi
+if [[ -x $window_bench ]] && ((!network)); then
     variant "main window, first scan at load" report wall:2.50 - \
         "${window_env[@]}" "$window_bench" --at-load "$tree"
     window_empty=${#names[@]}
@@ -241,7 +309,7 @@ done
 digest_of() {
     "$@" | sed -n 's/.*digest=\([0-9a-f]*\).*/\1/p'
 }
-raw_digest=$(digest_of "$bin/quorvel-bench-raw" --digest "$tree")
+raw_digest=$(digest_of "$bin/quorvel-bench-raw" --digest "$walked")
 same_lists() {
     local what=$1 digest
     shift
@@ -252,13 +320,15 @@ same_lists() {
         failures=$((failures + 1))
     fi
 }
-for flags in "" "--events" "--read-ahead 12" "--read-ahead 12 --events"; do
+checked_flags=("" "--events" "--read-ahead 12" "--read-ahead 12 --events")
+((network)) && checked_flags=("" "--read-ahead 12")
+for flags in "${checked_flags[@]}"; do
     # shellcheck disable=SC2086 # $flags is empty or words
     same_lists "clsDirwalk ${flags:-serial, without events}" \
-        "$bin/quorvel-bench-scanner" $flags --digest "$tree"
+        "$bin/quorvel-bench-scanner" $flags --digest "$walked"
 done
 if [[ -n $window_shown ]]; then
-    same_lists "the main window" "${window_env[@]}" "$window_bench" --digest "$tree"
+    same_lists "the main window" "${window_env[@]}" "$window_bench" --digest "$walked"
 fi
 
 # Interleaved: every round runs each variant once, starting one further along
@@ -283,7 +353,7 @@ done
 # from posting it to the walk's return, on the wall clock and on the window
 # thread's CPU clock. Untimed as a process.
 abort_report=''
-if [[ -n $window_shown ]]; then
+if [[ -n $window_shown ]] && ((!network)); then
     if ((cold)); then drop_caches; fi
     if ! timing=$("$timer" "$work/abort" "${window_env[@]}" "$window_bench" --abort "$clicks" "$tree"); then
         echo "run-bench: the abort run failed: $timing" >&2
@@ -311,8 +381,16 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
 
 printf 'tree     %s: %s folders, %s files (seed %s)\n' "$tree" "$want_folders" "$want_files" "$seed"
 printf 'machine  %s cores; load average %s before, %s after\n' "$(nproc)" "$load_before" "$load_after"
+if ((network)); then
+    printf 'served   over FUSE from memory at %s, %s us a read of a listing\n' "$walked" "$latency_us"
+    how="over the network"
+elif ((cold)); then
+    how="the page cache dropped before each"
+else
+    how=warm
+fi
 printf 'timing   median of %s interleaved runs of each, one process each, fork to exit, %s;\n' \
-    "$reps" "$( ((cold)) && echo "the page cache dropped before each" || echo "warm")"
+    "$reps" "$how"
 printf '         serial lines are judged on CPU time, which load elsewhere disturbs least,\n'
 printf '         parallel ones (read-ahead, the window that uses it) on wall time\n\n'
 printf '%-36s %8s %6s %8s %6s %8s  %s\n' variant "wall ms" ratio "cpu ms" ratio "peak MiB" target
@@ -357,15 +435,24 @@ printf 'read-ahead  peak resident set above the serial scanner (events off) %6.1
     "$(awk -v k="$ahead_kib" 'BEGIN { printf "<= 64 MiB %s", (k <= 65536) ? "met" : "MISSED" }')"
 if [[ -n $fd_peer ]]; then
     against_fd=$(ratio "${median_walls[scanner_ahead]}" "${median_walls[fd_peer]}")
-    fd_verdict="(a target when cold)"
-    if ((cold)); then
+    fd_verdict="(a target when cold or over the network)"
+    if ((cold || network)); then
         fd_verdict=$(awk -v r="$against_fd" 'BEGIN { printf "< 1 %s", (r < 1) ? "met" : "MISSED" }')
     fi
     printf '            wall time, events off, over that of fd -u -j8      %6s      %s\n' \
         "$against_fd" "$fd_verdict"
 fi
+if ((network)); then
+    against_serial=$(ratio "${median_walls[scanner_ahead]}" "${median_walls[scanner_serial]}")
+    printf '            wall time, events off, over that of the serial scanner %6s  %s\n' \
+        "$against_serial" "$(verdict "$against_serial" 0.1)"
+    if [[ -n $window_shown ]]; then
+        printf '            the window, shown, over the serial scanner         %6s\n' \
+            "$(ratio "${median_walls[window_shown]}" "${median_walls[scanner_serial]}")"
+    fi
+fi
 
-if [[ -n $window_shown ]]; then
+if [[ -n $window_shown ]] && ((!network)); then
     entries=$((want_folders + want_files))
     # Peak resident sets are in KiB; per entry in bytes.
     per_entry() { awk -v kib="$1" -v n="$entries" 'BEGIN { printf "%.0f", kib * 1024 / n }'; }
@@ -409,5 +496,5 @@ fi
 echo
 echo "counts   every variant found $want_folders folders and $want_files files" \
     "${window_empty:+(in the tree; the empty-folder run found none; Dir1 listed $flat_folders subfolders)}"
-echo "lists    clsDirwalk, serial and reading ahead, events off and on, the window and the raw" \
-    "walker built identical lists (digest $raw_digest)"
+echo "lists    clsDirwalk, serial and reading ahead, $( ((network)) || echo "events off and on, ")the" \
+    "window and the raw walker built identical lists (digest $raw_digest)"
