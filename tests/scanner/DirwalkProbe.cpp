@@ -6,6 +6,7 @@
 #include <windows.h>
 #else
 #include <dirent.h>
+#include <unistd.h>
 #endif
 
 #include <chrono>
@@ -214,9 +215,18 @@ int ThreadCount() {
     return 0;  // not counted there; the Linux runs check it
 #else
     // ThreadSanitizer starts a thread of its own with the process's second
-    // one, and keeps it: have that happen before the first count.
+    // one, and keeps it: have that happen before the first count. The helper
+    // that starts it may still be listed for a moment after its join (the
+    // system removes a thread after waking the joiner): counted then, it
+    // would make the first walk of a process seem to end a thread that it
+    // never started, so wait until it has gone.
     static const bool settled = [] {
-        std::thread([] {}).join();
+        pid_t helper = 0;
+        std::thread([&helper] { helper = ::gettid(); }).join();
+        const std::string task = "/proc/self/task/" + std::to_string(helper);
+        for (int wait = 0; wait < 1000 && ::access(task.c_str(), F_OK) == 0; ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         return true;
     }();
     return settled ? EntriesIn("/proc/self/task") : -1;
