@@ -7,7 +7,7 @@
 #
 #   bench/run-bench.sh [--build DIR] [--tree DIR] [--reps N] [--entries N]
 #                      [--seed N] [--clicks N] [--no-build] [--cold] [--sweep]
-#                      [--network [--latency-us N]]
+#                      [--network [--latency-us N]] [--against LABEL=DIR]...
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -22,6 +22,7 @@ cold=0
 sweep=0
 network=0
 latency_us=2000
+againsts=()
 
 usage() {
     sed -n '2,10p' "${BASH_SOURCE[0]}" >&2
@@ -40,6 +41,7 @@ while (($#)); do
         --sweep) sweep=1; shift ;;
         --network) network=1; shift ;;
         --latency-us) latency_us=$2; shift 2 ;;
+        --against) againsts+=("$2"); shift 2 ;;
         *) usage ;;
     esac
 done
@@ -233,6 +235,25 @@ if [[ -x $window_bench ]] && ((!network)); then
     variant "Dir1 alone, 100,000 subfolders" own 300 300 \
         "${window_env[@]}" "$window_bench" --folder-list "$flat"
 fi
+# A/B: the read-ahead lines, and the window's where it was built, of other
+# builds (--against LABEL=DIR: DIR is a build folder holding bench/), run
+# interleaved with this build's, so that a change is measured against the
+# code before it in the same conditions.
+for against in "${againsts[@]}"; do
+    label=${against%%=*} other=${against#*=}/bench
+    if [[ $label == "$against" || ! -x $other/quorvel-bench-scanner ]]; then
+        echo "run-bench: --against $against: want LABEL=DIR, DIR a build with bench/" >&2
+        exit 2
+    fi
+    variant "$label: read-ahead, events off" report - - \
+        "$other/quorvel-bench-scanner" --read-ahead 12 "$walked"
+    variant "$label: read-ahead, events+yield" report - - \
+        "$other/quorvel-bench-scanner" --read-ahead 12 --events "$walked"
+    if [[ -n $window_shown && -x $other/quorvel-bench-window ]]; then
+        variant "$label: main window, shown" report - - \
+            "${window_env[@]}" "$other/quorvel-bench-window" "$walked"
+    fi
+done
 # ---------------------------------------------------------------------------
 
 count=${#names[@]}

@@ -3,9 +3,11 @@
 // bytes, files, folders and links anywhere (loops included), open errors,
 // read errors after any entry, vanishing entries, the three flags at odd
 // values, and at a random step an abort, an exception, a nested scan, a
-// refused re-entrant scan or the owner dropping its reference. Every run is
-// checked against a reference walk written independently: recursive, straight
-// over the tree description.
+// refused re-entrant scan or the owner dropping its reference; serially or
+// reading ahead with up to four workers, which open the folders below the
+// root by path through the same scripted reader. Every run is checked against
+// a reference walk written independently: recursive, straight over the tree
+// description.
 
 #include <algorithm>
 #include <cerrno>
@@ -68,8 +70,16 @@ struct Settings {
     Flag events = kTrue;
     std::string root;  // as given to ScanFolder
     Stop stop = Stop::None;
-    int stopAt = 0;  // the yield at which the stop happens
+    int stopAt = 0;        // the yield at which the stop happens
+    unsigned workers = 0;  // reading ahead; 0: serially
 };
+
+// A scan's open listings at most: one per level of the path, and reading
+// ahead, four per worker (the folder it reads and three above it) and the
+// one the walk reads while it waits.
+int MostListings(int depth, unsigned workers) {
+    return depth + (workers == 0 ? 0 : 1 + 4 * static_cast<int>(workers));
+}
 
 // ---- decoding ---------------------------------------------------------
 
@@ -105,6 +115,7 @@ Settings Decode(Bytes& in, ScriptedReader& reader) {
     s.root = roots[flags / 36 % 4];
     const std::uint8_t stop = in.Next();
     s.stop = static_cast<Stop>(stop % 6);
+    s.workers = std::vector<unsigned>{2, 1, 0, 4}[stop / 6 % 4];
     s.stopAt = 1 + in.Next();
 
     const FolderRef root = reader.NewFolder();
@@ -310,6 +321,7 @@ class Run {
         walker->Events(s_.events);
         walker->SubFolders(s_.subFolders);
         walker->FullPath(s_.fullPath);
+        walker->ReadAhead({.workers = s_.workers});
         clsDirwalk* raw = walker.get().get();
         // The live lists, for when the owner lets the scanner go mid-walk.
         std::shared_ptr<const quorvel::Collection> folders;
@@ -519,10 +531,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // yields nothing on the way down; it stops here instead, and then fails
     // the comparison with a failure the reference does not have. A nested
     // scan may hold as many listings again.
-    reader->LimitOpenListings(2 * reference.Depth());
+    const int most = MostListings(reference.Depth(), settings.workers);
+    reader->LimitOpenListings(2 * most);
     Exercise(reader, settings, reference.Result(), reference.Steps());
-    Check(reader->MostOpenListings() <=
-              (settings.stop == Stop::NestedScan ? 2 : 1) * reference.Depth(),
-          "one open listing per level of the path, no more");
+    Check(reader->MostOpenListings() <= (settings.stop == Stop::NestedScan ? 2 : 1) * most,
+          "one open listing per level of the path, and a few per worker, no more");
     return 0;
 }

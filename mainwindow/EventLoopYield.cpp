@@ -2,15 +2,27 @@
 #include "EventLoopYield.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <utility>
 
 namespace quorvel {
 
+EventLoopYield::EventLoopYield()
+    : EventLoopYield([timer = [] {
+          QElapsedTimer started;
+          started.start();
+          return started;
+      }()] { return timer.elapsed(); }) {}
+
+EventLoopYield::EventLoopYield(Clock now) : now_(std::move(now)) {}
+
 void EventLoopYield::operator()() {
-    if (sinceLastRun_.isValid() && sinceLastRun_.elapsed() < kSliceMs) return;
+    if (ran_ && now_() - lastRunEnded_ < kSliceMs) return;
     QCoreApplication::processEvents();
     // Measured from the end of the run: time spent in handlers (a nested
     // repaint, a slow slot) must not make the next yield come sooner.
-    sinceLastRun_.start();
+    lastRunEnded_ = now_();
+    ran_ = true;
 }
 
 }  // namespace quorvel

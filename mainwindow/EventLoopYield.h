@@ -10,19 +10,27 @@
 // the walk reports, and in which order, does not change; only how often the
 // window gets to handle input and repaint.
 
-#include <QElapsedTimer>
+#include <QtGlobal>
+#include <functional>
 
 namespace quorvel {
 
 class EventLoopYield {
   public:
     static constexpr qint64 kSliceMs = 16;
+    // Milliseconds on a clock that never goes back.
+    using Clock = std::function<qint64()>;
 
     // Use a fresh object for every scan: its first call always yields.
+    // Timed by a monotonic clock of the system's.
+    EventLoopYield();
+    explicit EventLoopYield(Clock now);
     void operator()();
 
   private:
-    QElapsedTimer sinceLastRun_;
+    Clock now_;
+    qint64 lastRunEnded_ = 0;
+    bool ran_ = false;
 };
 
 }  // namespace quorvel

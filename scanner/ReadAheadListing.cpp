@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "WalkKey.h"
+
 namespace quorvel {
 
 struct ReadAheadListing::Place {
@@ -131,47 +133,18 @@ FolderId ReadAheadListing::Identity() {
 
 std::unique_ptr<FolderListing> ReadAheadListing::OpenChild(std::string_view name,
                                                            std::error_code& error) {
-    std::string key = ReadAheadQueue::ChildKey(key_, index_ == 0 ? 0 : index_ - 1);
+    std::string key = ChildKey(key_, index_ == 0 ? 0 : index_ - 1);
+    if (std::unique_ptr<FolderListing> taken = TakeReadAhead(key, name)) return taken;
+    const ReadClock clock = queue_->WalkReadClock();
+    // Empty: nothing below the child is read ahead.
     std::string fullPath;
-    if (queue_->Active()) {
-        if (std::unique_ptr<ListingSnapshot> snapshot = queue_->Take(key, name, fullPath)) {
-            fullPath.push_back('/');
-            auto place = std::make_shared<Place>();
-            place->parent = place_;
-            place->name = name;
-            return std::make_unique<ReadAheadListing>(queue_, std::move(place), std::move(key),
-                                                      std::move(fullPath), std::move(snapshot));
-        }
-    }
-    const ReadAheadQueue::ReadClock clock = queue_->WalkReadClock();
-    std::unique_ptr<FolderListing> child;
-    if (!fullPath_.empty() && ReadAheadQueue::NameFitsInPath(name)) {
-        fullPath.reserve(fullPath_.size() + name.size() + 1);
-        fullPath.append(fullPath_).append(name);
-        // A worker read this folder's parent, which therefore holds no
-        // descriptor: reaching the child through it would open every folder
-        // above it again. By path it costs what a worker's read costs; what
-        // fails that way is tried again the serial way below, which meets
-        // whatever the serial walk meets.
-        if (!place_->inner && queue_->Active()) {
-            std::error_code byPath;
-            child = queue_->Inner().OpenRoot(fullPath, byPath);
-        }
-        fullPath.push_back('/');
-    }
-    if (!child) {
-        if (FolderListing* parent = Reach(error)) child = parent->OpenChild(name, error);
-    }
-    if (!child && IsDescriptorShortage(error) && queue_->Active()) {
-        // Let the workers give back what they hold, then try as the serial
-        // walk would have: a shortage it would not have met is not a failure.
-        queue_->Quiesce();
-        error.clear();
-        if (FolderListing* parent = Reach(error)) child = parent->OpenChild(name, error);
-    }
-    if (!child) return nullptr;
+    if (!fullPath_.empty() && NameFitsInPath(name)) fullPath.append(fullPath_).append(name);
+    std::unique_ptr<FolderListing> child = OpenByPath(fullPath);
+    if (!child) child = OpenThroughParent(name, error);
+    if (!child && IsDescriptorShortage(error)) child = OpenAfterShortage(name, error);
     // From a stop on, the walk is the serial one.
-    if (!queue_->Active()) return child;
+    if (!child || !queue_->Active()) return child;
+    if (!fullPath.empty()) fullPath.push_back('/');
     auto place = std::make_shared<Place>();
     place->parent = place_;
     place->name = name;
@@ -181,6 +154,47 @@ std::unique_ptr<FolderListing> ReadAheadListing::OpenChild(std::string_view name
         ReadHere(queue_, std::move(place), std::move(key), std::move(fullPath));
     queue_->NoteRead(clock.End(&read));
     return listing;
+}
+
+std::unique_ptr<FolderListing> ReadAheadListing::TakeReadAhead(std::string& key,
+                                                               std::string_view name) {
+    if (!queue_->Active()) return nullptr;
+    std::string fullPath;
+    std::unique_ptr<ListingSnapshot> snapshot = queue_->Take(key, name, fullPath);
+    if (!snapshot) return nullptr;
+    fullPath.push_back('/');
+    auto place = std::make_shared<Place>();
+    place->parent = place_;
+    place->name = name;
+    return std::make_unique<ReadAheadListing>(queue_, std::move(place), std::move(key),
+                                              std::move(fullPath), std::move(snapshot));
+}
+
+std::unique_ptr<FolderListing> ReadAheadListing::OpenByPath(const std::string& fullPath) {
+    // Only when a worker read this folder, which therefore holds no
+    // descriptor: reaching the child through it would open every folder above
+    // it again. By path it costs what a worker's read costs; what fails that
+    // way is tried again through the parent, which meets whatever the serial
+    // walk meets.
+    if (fullPath.empty() || place_->inner || !queue_->Active()) return nullptr;
+    std::error_code ignored;
+    return queue_->Inner().OpenRoot(fullPath, ignored);
+}
+
+std::unique_ptr<FolderListing> ReadAheadListing::OpenThroughParent(std::string_view name,
+                                                                   std::error_code& error) {
+    FolderListing* parent = Reach(error);
+    return parent ? parent->OpenChild(name, error) : nullptr;
+}
+
+std::unique_ptr<FolderListing> ReadAheadListing::OpenAfterShortage(std::string_view name,
+                                                                   std::error_code& error) {
+    if (!queue_->Active()) return nullptr;
+    // Let the workers give back what they hold, then try as the serial walk
+    // would have: a shortage it would not have met is not a failure.
+    queue_->Quiesce();
+    error.clear();
+    return OpenThroughParent(name, error);
 }
 
 FolderListing* ReadAheadListing::Reach(std::error_code& error) {

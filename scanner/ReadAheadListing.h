@@ -61,6 +61,14 @@ class ReadAheadListing final : public FolderListing {
     static std::unique_ptr<FolderListing> ReadHere(const std::shared_ptr<ReadAheadQueue>& queue,
                                                    std::shared_ptr<Place> place, std::string key,
                                                    std::string fullPath);
+    // The ways OpenChild opens a child, in the order it tries them: the
+    // listing a worker read (`key` is moved from when there is one), by
+    // path, through this folder's inner listing, and that again once the
+    // workers have let go of their descriptors.
+    std::unique_ptr<FolderListing> TakeReadAhead(std::string& key, std::string_view name);
+    std::unique_ptr<FolderListing> OpenByPath(const std::string& fullPath);
+    std::unique_ptr<FolderListing> OpenThroughParent(std::string_view name, std::error_code& error);
+    std::unique_ptr<FolderListing> OpenAfterShortage(std::string_view name, std::error_code& error);
     // This folder's inner listing, opened again if need be; null on failure.
     FolderListing* Reach(std::error_code& error);
 

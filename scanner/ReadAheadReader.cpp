@@ -50,4 +50,14 @@ void ReadAheadReader::Stop() {
     if (queue_ && queue_->Active()) queue_->Stop();
 }
 
+void ReadAheadReader::Quiesce() {
+    if (queue_) queue_->Quiesce();
+}
+
+ReadAheadReader::Ledger ReadAheadReader::LedgerNow() const {
+    if (!queue_) return {};
+    const ReadAheadQueue::Ledger ledger = queue_->LedgerNow();
+    return Ledger{ledger.charged, ledger.peak, ledger.cap};
+}
+
 }  // namespace quorvel

@@ -72,6 +72,17 @@ class ReadAheadReader final : public DirectoryReader {
     // No more reading ahead for the current walk: what was read ahead is
     // dropped and the workers end after the entry they are reading.
     void Stop();
+    // Stop, and return once no worker of the current walk runs.
+    void Quiesce();
+
+    // The memory ledger of the current walk (of none: all zero): what is
+    // charged now, the most ever charged at once, and the cap.
+    struct Ledger {
+        std::size_t charged = 0;
+        std::size_t peak = 0;
+        std::size_t cap = 0;
+    };
+    Ledger LedgerNow() const;
 
   private:
     std::shared_ptr<DirectoryReader> inner_;

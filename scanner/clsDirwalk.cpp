@@ -15,14 +15,12 @@ constexpr std::string_view kSeparator(&kPathSeparator, 1);
 }  // namespace
 
 // One open folder of the walk. Its path is the first `pathLen` bytes of the
-// path buffer, its separator included.
+// path buffer, its separator included; below the root, the path without its
+// separator is that of the folder entry the walk completes (counts and
+// reports) once it leaves the level, so that numbers run in post-order.
 struct clsDirwalk::Level {
     std::unique_ptr<FolderListing> listing;
     std::size_t pathLen = 0;
-    // Non-zero while a folder entry of this level (the buffer's first
-    // `pendingEnd` bytes) waits to be counted and reported: a folder is
-    // completed only after its own walk, so numbers run in post-order.
-    std::size_t pendingEnd = 0;
 };
 
 clsDirwalk::clsDirwalk(std::shared_ptr<DirectoryReader> directoryReader)
@@ -93,74 +91,80 @@ void clsDirwalk::WalkFolder(std::string sPath) {
     // deep must not exhaust the stack. Handles close as levels are popped, on
     // every exit, the exceptional ones included.
     std::vector<Level> levels;
-    levels.push_back(Level{std::move(root), sPath.size(), 0});
+    levels.push_back(Level{std::move(root), sPath.size()});
     sPathBuffer = std::move(sPath);
-    const std::size_t rootLen = sRootPath.size();
     DirEntry entry;
 
     while (!levels.empty()) {
-        Level& level = levels.back();
-        if (level.pendingEnd != 0) {
-            const std::size_t end = std::exchange(level.pendingEnd, 0);
-            CompleteFolder(level.pathLen, end);
-            if (bAbort == kTrue) {
-                levels.pop_back();
-                continue;
-            }
+        // The one place Abort acts: the entry in hand is finished, and from
+        // here on each open level is left, its folder completed on the way
+        // back.
+        if (bAbort == kTrue) {
+            LeaveLevel(levels);
+            continue;
         }
+        Level& level = levels.back();
         if (!level.listing->Next(entry)) {
             if (const std::error_code e = level.listing->Error()) {
                 RecordFailure(std::string_view(sPathBuffer).substr(0, level.pathLen), e);
             }
-            levels.pop_back();
+            LeaveLevel(levels);
             continue;
         }
         sPathBuffer.resize(level.pathLen);
-
-        if (entry.isFolder) {
-            if (entry.name == "." || entry.name == "..") {
-                if (bAbort == kTrue) levels.pop_back();
-                continue;
-            }
-            sPathBuffer.append(entry.name);
-            const std::size_t end = sPathBuffer.size();
-            if (bFullPath != kFalse) {
-                colFolders->Add(sPathBuffer, kSeparator);
+        if (!entry.isFolder) {
+            FoundFile(entry);
+        } else if (entry.name != "." && entry.name != "..") {
+            std::unique_ptr<FolderListing> child = FoundFolder(entry, levels);
+            if (child) {
+                levels.push_back(Level{std::move(child), sPathBuffer.size()});
             } else {
-                // Only the leading root text is removed: an absolute root can
-                // recur further down a path (/a/b/a/c under root /a/).
-                colFolders->Add(std::string_view(sPathBuffer).substr(rootLen));
+                CompleteFolder(level.pathLen, sPathBuffer.size());
             }
-            level.pendingEnd = end;
-            if (bSubFolders == kTrue && (!entry.isLink || EntersLink(entry, levels))) {
-                std::error_code childError;
-                std::unique_ptr<FolderListing> child =
-                    level.listing->OpenChild(entry.name, childError);
-                if (child) {
-                    sPathBuffer.push_back(kPathSeparator);
-                    if (entry.isLink) linkTargetsEntered.emplace(entry.linkTarget, sPathBuffer);
-                    levels.push_back(Level{std::move(child), end + 1, 0});  // `level` now dangles
-                } else {
-                    // Recorded with its trailing separator, like the root
-                    // and a folder whose read fails part-way.
-                    sPathBuffer.push_back(kPathSeparator);
-                    RecordFailure(sPathBuffer, childError);
-                    sPathBuffer.pop_back();
-                }
-            }
-            continue;
         }
-
-        Increment(nFileCount);
-        colFiles->Add(sPathBuffer, entry.name);
-        if (bEvents == kTrue) {
-            const std::string_view folder(sPathBuffer);
-            EntryFound.Raise(entry.name, folder.substr(rootLen), folder, kFalse, nFileCount,
-                             nFolderCount);
-        }
-        YieldToOwner();
-        if (bAbort == kTrue) levels.pop_back();
     }
+}
+
+void clsDirwalk::FoundFile(const DirEntry& entry) {
+    Increment(nFileCount);
+    colFiles->Add(sPathBuffer, entry.name);
+    if (bEvents == kTrue) {
+        const std::string_view folder(sPathBuffer);
+        EntryFound.Raise(entry.name, folder.substr(sRootPath.size()), folder, kFalse, nFileCount,
+                         nFolderCount);
+    }
+    YieldToOwner();
+}
+
+std::unique_ptr<FolderListing> clsDirwalk::FoundFolder(const DirEntry& entry,
+                                                       std::vector<Level>& levels) {
+    sPathBuffer.append(entry.name);
+    if (bFullPath != kFalse) {
+        colFolders->Add(sPathBuffer, kSeparator);
+    } else {
+        // Only the leading root text is removed: an absolute root can
+        // recur further down a path (/a/b/a/c under root /a/).
+        colFolders->Add(std::string_view(sPathBuffer).substr(sRootPath.size()));
+    }
+    if (bSubFolders != kTrue || (entry.isLink && !EntersLink(entry, levels))) return nullptr;
+    std::error_code childError;
+    std::unique_ptr<FolderListing> child = levels.back().listing->OpenChild(entry.name, childError);
+    // Recorded with its trailing separator, like the root and a folder whose
+    // read fails part-way.
+    sPathBuffer.push_back(kPathSeparator);
+    if (!child) {
+        RecordFailure(sPathBuffer, childError);
+        sPathBuffer.pop_back();
+        return nullptr;
+    }
+    if (entry.isLink) linkTargetsEntered.emplace(entry.linkTarget, sPathBuffer);
+    return child;
+}
+
+void clsDirwalk::LeaveLevel(std::vector<Level>& levels) {
+    const std::size_t folderEnd = levels.back().pathLen - 1;
+    levels.pop_back();  // its listing closes before its folder is reported
+    if (!levels.empty()) CompleteFolder(levels.back().pathLen, folderEnd);
 }
 
 void clsDirwalk::CompleteFolder(std::size_t nameStart, std::size_t nameEnd) {

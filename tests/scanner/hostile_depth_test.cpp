@@ -24,6 +24,7 @@
 #include "DirwalkProbe.h"
 #include "FaultyReader.h"
 #include "TempTree.h"
+#include "WorkerPacer.h"
 
 namespace quorvel::testing {
 namespace {
@@ -278,55 +279,114 @@ TEST(HostileDepth, ReadAheadCutShortAtRandomPointsLeavesNoThreadOrDescriptorBehi
     }
 }
 
-TEST(HostileDepth, ReadAheadAddsWorkersWhileReadsWaitUpToTheNumberAllowed) {
-    TempTree tree;
-    for (int i = 0; i < 60; ++i) tree.File("wide/f" + std::to_string(i) + "/x");
-    const auto slow = std::make_shared<FaultyReader>();
-    slow->DelayEveryOpen(std::chrono::milliseconds(3));
-    ScanOptions options;
-    options.reader = slow;
-    const WalkRun serial = Walk(tree.Root(), options);
-    int most = 0;
-    options.readAhead = {.workers = 5};
-    options.onYield = [&most](int, clsDirwalk&) { most = std::max(most, ThreadCount()); };
-    const WalkRun readAhead = Walk(tree.Root(), options);
-    ExpectWalkInvariants(readAhead);  // no thread left behind, among others
-    EXPECT_EQ(readAhead.scan, serial.scan);
-    // Every read waits 3 ms: a worker is added for each wait, and no more.
-    EXPECT_EQ(most, readAhead.threadsBefore + 5);
-
-    // The same sleeps on a block device's folders, which read nothing from
-    // it, are stalls of the machine: no worker beyond the first ones (all
-    // five on more than five cores).
-    struct stat root {};
-    ASSERT_EQ(::stat(tree.Root().c_str(), &root), 0);
-    if (major(root.st_dev) != 0 && std::thread::hardware_concurrency() <= 5) {
-        slow->DelayEveryOpen(std::chrono::milliseconds(3), /*overNetwork=*/false);
-        most = 0;
-        const WalkRun stalled = Walk(tree.Root(), options);
-        ExpectWalkInvariants(stalled);
-        EXPECT_EQ(stalled.scan, serial.scan);
-        EXPECT_LT(most, stalled.threadsBefore + 5);
+// How many workers read, step by step: the first ones when work comes, one
+// more for each wait for a device up to the number allowed (a paused one
+// before a new thread), the last added paused after a run of reads that did
+// not wait (a wait, or a worker added, starts the run anew), never below the
+// first ones; the walk reads in their stead only while no worker was added.
+TEST(HostileDepth, ReadAheadPacerAddsAWorkerForEachWaitAndPausesItAfterQuietReads) {
+    using Change = WorkerPacer::Change;
+    enum Event { kQueued, kQuiet, kSlowQuiet, kWaited, kWalkWaited, kQuietRun };
+    struct Step {
+        Event event;
+        Change change;
+        std::size_t active;
+        std::size_t started;
+        bool walkMayHelp;
+    };
+    constexpr std::size_t run = WorkerPacer::kQuietReads - 1;
+    const Step steps[] = {
+        {kQueued, Change::kStartWorker, 1, 1, false},
+        {kQueued, Change::kNone, 1, 1, false},
+        {kQuietRun, Change::kNone, 1, 1, false},
+        {kSlowQuiet, Change::kNone, 1, 1, true},
+        {kWalkWaited, Change::kStartWorker, 2, 2, false},
+        {kWalkWaited, Change::kStartWorker, 3, 3, false},
+        {kWalkWaited, Change::kNone, 3, 3, false},
+        {kQuietRun, Change::kNone, 3, 3, false},
+        {kWaited, Change::kNone, 3, 3, false},
+        {kQuietRun, Change::kNone, 3, 3, false},
+        {kQuiet, Change::kPause, 2, 3, false},
+        {kQuietRun, Change::kNone, 2, 3, false},
+        {kSlowQuiet, Change::kPause, 1, 3, false},
+        {kQuietRun, Change::kNone, 1, 3, false},
+        {kQuiet, Change::kNone, 1, 3, true},
+        {kWalkWaited, Change::kUnpause, 2, 3, false},
+        {kWalkWaited, Change::kUnpause, 3, 3, false},
+        {kWalkWaited, Change::kNone, 3, 3, false},
+    };
+    WorkerPacer pacer(1, 3);
+    int line = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(++line);
+        Change change = Change::kNone;
+        switch (step.event) {
+            case kQueued:
+                change = pacer.WorkQueued();
+                break;
+            case kQuiet:
+                change = pacer.ReadEnded({});
+                break;
+            case kSlowQuiet:
+                change = pacer.ReadEnded({.slow = true, .waited = false});
+                break;
+            case kWaited:
+                change = pacer.ReadEnded({.slow = true, .waited = true});
+                break;
+            case kWalkWaited:
+                change = pacer.WalkWaitedForDevice();
+                break;
+            case kQuietRun:
+                for (std::size_t i = 0; i < run; ++i) {
+                    ASSERT_EQ(pacer.ReadEnded({}), Change::kNone) << i;
+                }
+                break;
+        }
+        EXPECT_EQ(change, step.change);
+        EXPECT_EQ(pacer.Active(), step.active);
+        EXPECT_EQ(pacer.Started(), step.started);
+        EXPECT_EQ(pacer.WalkMayHelp(), step.walkMayHelp);
+        for (std::size_t worker = 0; worker < 4; ++worker) {
+            EXPECT_EQ(pacer.Reads(worker), worker < step.active) << worker;
+        }
     }
 
-    // Reads that stop waiting for a while, long enough for the workers
-    // added to pause, and then wait again: the paused ones go on, still
-    // within the number allowed, and the walk is the serial one's.
-    for (int i = 60; i < 900; ++i) tree.File("wide/f" + std::to_string(i) + "/x");
-    most = 0;
+    // A thread the system refuses is not counted, and is asked for again.
+    WorkerPacer refused(2, 4);
+    ASSERT_EQ(refused.WorkQueued(), Change::kStartWorker);
+    ASSERT_EQ(refused.WorkQueued(), Change::kStartWorker);
+    refused.StartFailed(1);
+    EXPECT_EQ(refused.Started(), 1u);
+    EXPECT_EQ(refused.Active(), 1u);
+    EXPECT_EQ(refused.WorkQueued(), Change::kStartWorker);
+    // No more first workers than allowed in all, and none where none is.
+    WorkerPacer few(8, 2);
+    EXPECT_EQ(few.FirstWorkers(), 2u);
+    WorkerPacer none(1, 0);
+    EXPECT_EQ(none.WorkQueued(), Change::kNone);
+    EXPECT_EQ(none.WalkWaitedForDevice(), Change::kNone);
+}
+
+// Reads that wait, then stop waiting long enough for the workers added to
+// pause, then wait again; then reads that take a moment but are never slow,
+// so that the walk reads the next waiting folders while it waits: whatever
+// the pacer does, the walk is the serial one's, and no thread is left.
+TEST(HostileDepth, ReadAheadOverReadsThatWaitAndStopWaitingWalksAsTheSerialWalk) {
+    TempTree tree;
+    for (int i = 0; i < 900; ++i) tree.File("wide/f" + std::to_string(i) + "/x");
+    const WalkRun serial = Walk(tree.Root(), {});
+    const auto slow = std::make_shared<FaultyReader>();
+    ScanOptions options;
+    options.reader = slow;
+    options.readAhead = {.workers = 5};
     slow->DelayEveryOpen(std::chrono::milliseconds(3), /*overNetwork=*/true, 100, 800);
     const WalkRun quietWhile = Walk(tree.Root(), options);
     ExpectWalkInvariants(quietWhile);
-    EXPECT_EQ(quietWhile.scan, Walk(tree.Root(), {}).scan);
-    EXPECT_EQ(most, quietWhile.threadsBefore + 5);
-
-    // Reads that take a moment but are never slow: the walk keeps catching
-    // up with its worker and reads the next waiting folders meanwhile, as a
-    // worker would. The walk is still the serial one's.
+    EXPECT_EQ(quietWhile.scan, serial.scan);
     slow->DelayEveryOpen(std::chrono::microseconds(50));
     const WalkRun sharing = Walk(tree.Root(), options);
     ExpectWalkInvariants(sharing);
-    EXPECT_EQ(sharing.scan, quietWhile.scan);
+    EXPECT_EQ(sharing.scan, serial.scan);
 }
 
 TEST(HostileDepth, RaiseOpenFileLimitLiftsTheSoftLimitToTheHardOne) {

@@ -1,22 +1,26 @@
 // SPDX-License-Identifier: MIT
 // Wide folders. One of 100,000 entries, read over many batches: every entry
 // listed exactly once, counts exact, nothing left open. And the keys that
-// reading ahead gives the entries of such folders.
+// reading ahead gives the entries of such folders, and the memory it holds
+// for their listings.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "DirwalkProbe.h"
-#include "ReadAheadQueue.h"
+#include "ReadAheadReader.h"
 #include "TempTree.h"
 #include "UniqueFd.h"
+#include "WalkKey.h"
 
 namespace quorvel::testing {
 namespace {
@@ -69,17 +73,65 @@ TEST(HostileWide, HundredThousandEntriesInOneFolderAreAllListedOnce) {
 TEST(HostileWide, PositionsInWideFoldersSortInTheWalksOrder) {
     const std::vector<std::uint32_t> indexes = {0,     1,     127,   128,      255,
                                                 16383, 16384, 65536, 1u << 24, 4'000'000'000u};
-    const std::string root = ReadAheadQueue::ChildKey("", 3);
+    const std::string root = ChildKey("", 3);
     std::string previous;
     for (const std::uint32_t index : indexes) {
-        const std::string key = ReadAheadQueue::ChildKey(root, index);
+        const std::string key = ChildKey(root, index);
         EXPECT_LT(previous, key) << index;
-        EXPECT_TRUE(ReadAheadQueue::IsChildKey(key, root)) << index;
+        EXPECT_TRUE(IsChildKey(key, root)) << index;
         // Everything below it comes before its next sibling.
-        const std::string deepest = ReadAheadQueue::ChildKey(key, 4'000'000'000u);
-        EXPECT_LT(deepest, ReadAheadQueue::ChildKey(root, index + 1)) << index;
-        EXPECT_FALSE(ReadAheadQueue::IsChildKey(deepest, root)) << index;
+        const std::string deepest = ChildKey(key, 4'000'000'000u);
+        EXPECT_LT(deepest, ChildKey(root, index + 1)) << index;
+        EXPECT_FALSE(IsChildKey(deepest, root)) << index;
         previous = deepest;
+    }
+}
+
+// Read-ahead's memory: at every step of a walk its ledger stays within the
+// cap, and once the walk has ended (or been aborted and stopped) and its
+// workers have let go, nothing is left charged. Caps below one listing of
+// 60 files (each streamed past its first kilobyte, no worker starts), of a
+// few listings
+// (listings give way and are read again; the large folder is streamed), and
+// the default.
+TEST(HostileWide, ReadAheadHoldsItsMemoryCapAtEveryStepAndGivesItAllBack) {
+    TempTree tree;
+    for (int i = 0; i < 40; ++i) {
+        const std::string folder = "f" + std::to_string(i) + "/";
+        for (int j = 0; j < 60; ++j)
+            tree.File(folder + "a-file-of-a-longer-name-" + std::to_string(j));
+        tree.Folder(folder + "sub/deeper");
+    }
+    for (int j = 0; j < 3000; ++j) tree.File("big/" + std::string(40, 'b') + std::to_string(j));
+    const WalkRun serial = Walk(tree.Root(), {});
+    const std::size_t caps[] = {2000, std::size_t{16} << 10, ReadAheadSettings{}.memoryCap};
+    for (const std::size_t cap : caps) {
+        for (const bool abort : {false, true}) {
+            SCOPED_TRACE(::testing::Message() << cap << (abort ? " aborted" : ""));
+            const auto readAhead = std::make_shared<ReadAheadReader>(
+                SystemDirectoryReader(), ReadAheadSettings{.workers = 2, .memoryCap = cap});
+            ScanOptions options;
+            options.reader = readAhead;
+            std::size_t mostAtAYield = 0;
+            options.onYield = [&](int yields, clsDirwalk& walker) {
+                mostAtAYield = std::max(mostAtAYield, readAhead->LedgerNow().charged);
+                if (abort && yields == 1500) {
+                    walker.Abort();
+                    readAhead->Stop();  // as the scanner stops its own
+                }
+            };
+            const WalkRun run = Walk(tree.Root(), options);
+            if (!abort) {
+                EXPECT_EQ(run.scan, serial.scan);
+            }
+            readAhead->Quiesce();
+            const ReadAheadReader::Ledger ledger = readAhead->LedgerNow();
+            EXPECT_EQ(ledger.cap, cap);
+            EXPECT_LE(mostAtAYield, cap);
+            EXPECT_GT(ledger.peak, 0u);
+            EXPECT_LE(ledger.peak, cap);
+            EXPECT_EQ(ledger.charged, 0u);
+        }
     }
 }
 

@@ -3,19 +3,22 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <utility>
 
 namespace quorvel::testing {
 
 class ScriptedReader::Listing final : public FolderListing {
   public:
+    // Made with the reader's lock held, which has counted it.
     Listing(ScriptedReader& reader, FolderRef folder)
-        : reader_(reader), folder_(folder), snapshot_(reader.At(folder)) {
-        reader_.mostOpen_ = std::max(reader_.mostOpen_, ++reader_.open_);
-    }
+        : reader_(reader), folder_(folder), snapshot_(reader.At(folder)) {}
     Listing(const Listing&) = delete;
     Listing& operator=(const Listing&) = delete;
-    ~Listing() override { --reader_.open_; }
+    ~Listing() override {
+        const std::lock_guard lock(reader_.mutex_);
+        --reader_.open_;
+    }
 
     bool Next(DirEntry& entry) override {
         if (error_ != 0) return false;
@@ -80,7 +83,26 @@ void ScriptedReader::AddLink(FolderRef parent, std::string name, FolderRef targe
 }
 
 void ScriptedReader::SetRoot(std::string path, FolderRef folder) {
+#if !defined(_WIN32)
+    // A relative root is also reached by the absolute paths read-ahead's
+    // workers build from it.
+    if (!path.starts_with('/')) {
+        std::string absolute = std::filesystem::current_path().string();
+        if (absolute.back() != '/') absolute.push_back('/');
+        roots_[absolute + path] = folder;
+    }
+#endif
     roots_[std::move(path)] = folder;
+}
+
+int ScriptedReader::OpenListings() const {
+    const std::lock_guard lock(mutex_);
+    return open_;
+}
+
+int ScriptedReader::MostOpenListings() const {
+    const std::lock_guard lock(mutex_);
+    return mostOpen_;
 }
 
 namespace {
@@ -94,28 +116,66 @@ std::unique_ptr<FolderListing> Refuse(int errnoValue, std::error_code& error) {
 
 std::unique_ptr<FolderListing> ScriptedReader::OpenRoot(const std::string& path,
                                                         std::error_code& error) {
-    const auto root = roots_.find(path);
-    if (root == roots_.end()) return Refuse(ENOENT, error);
-    return Open(root->second, error);
+    const std::lock_guard lock(mutex_);
+    if (const auto root = roots_.find(path); root != roots_.end()) return Open(root->second, error);
+    // Below a root: the longest one the path starts with, then a name at a
+    // time, through folders and links, as the system resolves a path.
+    std::size_t rootLength = 0;
+    FolderRef folder = kNoFolder;
+    for (const auto& [rootPath, ref] : roots_) {
+        if (path.starts_with(rootPath) && rootPath.size() > rootLength) {
+            rootLength = rootPath.size();
+            folder = ref;
+        }
+    }
+    if (folder == kNoFolder) return Refuse(ENOENT, error);
+    std::string_view rest = std::string_view(path).substr(rootLength);
+    while (!rest.empty()) {
+        const std::size_t slash = rest.find('/');
+        const std::string_view name = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+        if (name.empty()) continue;
+        int refused = 0;
+        folder = Resolve(folder, name, refused);
+        if (refused == 0 && !rest.empty()) refused = At(folder).openError;
+        if (refused != 0) return Refuse(refused, error);
+    }
+    return Open(folder, error);
 }
 
-std::unique_ptr<FolderListing> ScriptedReader::OpenEntry(FolderRef parent, std::string_view name,
-                                                         std::error_code& error) {
+ScriptedReader::FolderRef ScriptedReader::Resolve(FolderRef parent, std::string_view name,
+                                                  int& refused) const {
     // One removed since the parent's listing was opened has vanished.
     const Folder& folder = At(parent);
     const auto entry = std::find_if(folder.entries.begin(), folder.entries.end(),
                                     [name](const Entry& e) { return e.name == name; });
-    if (entry == folder.entries.end()) return Refuse(ENOENT, error);
-    if (entry->openError != 0) return Refuse(entry->openError, error);
-    if (entry->target == kNoFolder)
-        return Refuse(entry->kind == Kind::File ? ENOTDIR : ENOENT, error);
-    return Open(entry->target, error);
+    if (entry == folder.entries.end()) {
+        refused = ENOENT;
+    } else if (entry->openError != 0) {
+        refused = entry->openError;
+    } else if (entry->target == kNoFolder) {
+        refused = entry->kind == Kind::File ? ENOTDIR : ENOENT;
+    } else {
+        return entry->target;
+    }
+    return kNoFolder;
+}
+
+std::unique_ptr<FolderListing> ScriptedReader::OpenEntry(FolderRef parent, std::string_view name,
+                                                         std::error_code& error) {
+    const std::lock_guard lock(mutex_);
+    int refused = 0;
+    const FolderRef folder = Resolve(parent, name, refused);
+    if (refused != 0) return Refuse(refused, error);
+    return Open(folder, error);
 }
 
 std::unique_ptr<FolderListing> ScriptedReader::Open(FolderRef folder, std::error_code& error) {
     if (const int e = At(folder).openError) return Refuse(e, error);
     if (open_ >= openLimit_) return Refuse(EMFILE, error);
-    return std::make_unique<Listing>(*this, folder);
+    auto listing = std::make_unique<Listing>(*this, folder);
+    mostOpen_ = std::max(mostOpen_, ++open_);
+    return listing;
 }
 
 }  // namespace quorvel::testing

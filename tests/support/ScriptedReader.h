@@ -11,12 +11,18 @@
 // during a walk: later opens see the change, listings already open do not.
 // The reader counts its open listings, so a test can prove that every one is
 // closed on every exit path.
+//
+// OpenRoot opens a root, or a path below one (a name at a time, through
+// folders and links), as read-ahead's workers open folders; opens may come
+// from several threads at once, as long as nothing changes the tree
+// meanwhile.
 
 #include <cerrno>
 #include <cstddef>
 #include <limits>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -74,8 +80,8 @@ class ScriptedReader final : public DirectoryReader {
     std::size_t FolderTotal() const { return folders_.size(); }
     static FolderId IdentityOf(FolderRef folder) { return {1, folder + 1}; }
 
-    int OpenListings() const { return open_; }
-    int MostOpenListings() const { return mostOpen_; }
+    int OpenListings() const;
+    int MostOpenListings() const;
     // Opens beyond `n` open listings fail with EMFILE, as at a process's
     // descriptor limit; a walk that descends without end then stops.
     void LimitOpenListings(int n) { openLimit_ = n; }
@@ -85,10 +91,16 @@ class ScriptedReader final : public DirectoryReader {
 
   private:
     class Listing;
+    // The folder that the entry `name` of `parent` leads to, or kNoFolder
+    // and the errno its open fails with in `refused`.
+    FolderRef Resolve(FolderRef parent, std::string_view name, int& refused) const;
     // Opens the entry `name` of `parent`, by the parent's present entries.
     std::unique_ptr<FolderListing> OpenEntry(FolderRef parent, std::string_view name,
                                              std::error_code& error);
+    // With the lock held.
     std::unique_ptr<FolderListing> Open(FolderRef folder, std::error_code& error);
+
+    mutable std::mutex mutex_;
 
     std::vector<Folder> folders_;
     std::map<std::string, FolderRef> roots_;

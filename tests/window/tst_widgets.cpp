@@ -257,22 +257,38 @@ void WidgetsTest::folderListRelativeAndRoot() {
 }
 
 void WidgetsTest::yieldIsTimeSliced() {
-    QElapsedTimer sinceRun;
-    sinceRun.start();
-    EventLoopYield yield;
+    constexpr qint64 slice = EventLoopYield::kSliceMs;
+    qint64 now = 1000;
+    EventLoopYield yield([&now] { return now; });
     int delivered = 0;
-    QTimer::singleShot(0, [&] { ++delivered; });
+    const auto post = [&delivered] { QTimer::singleShot(0, [&delivered] { ++delivered; }); };
+    post();
     yield();  // the first always runs the loop
     QCOMPARE(delivered, 1);
 
-    QTimer::singleShot(0, [&] { ++delivered; });
+    post();
+    now += slice - 1;
     yield();
-    // Started before the yield's own clock, so never behind it.
-    if (sinceRun.elapsed() < EventLoopYield::kSliceMs) QCOMPARE(delivered, 1);
+    QCOMPARE(delivered, 1);
     // Once a slice has passed, the next yield runs the loop again.
-    QTest::qSleep(int(EventLoopYield::kSliceMs) + 5);
-    for (int i = 0; i < 3 && delivered < 2; ++i) yield();
+    now += 1;
+    yield();
     QCOMPARE(delivered, 2);
+
+    // A slice counts from the end of the last run: a handler that took two
+    // slices does not make the next yield come sooner.
+    post();
+    QTimer::singleShot(0, [&now] { now += 2 * slice; });
+    now += slice;
+    yield();
+    QCOMPARE(delivered, 3);
+    post();
+    now += slice - 1;
+    yield();
+    QCOMPARE(delivered, 3);
+    now += 1;
+    yield();
+    QCOMPARE(delivered, 4);
 }
 
 QTEST_MAIN(WidgetsTest)

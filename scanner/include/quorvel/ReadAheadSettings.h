@@ -22,9 +22,8 @@ struct ReadAheadSettings {
     // for a disk or the network: such reads wait for the device, not for a
     // core, so more threads than cores pays there. Those added pause again
     // while reads stop waiting (a few folders of a walk in memory may come
-    // from the disk), the last added first. Measured on a virtual
-    // disk, cold: 12 read 2-4 % faster than 8, and 16 or 24 no faster
-    // than 12.
+    // from the disk), the last added first. The default is the benchmark's
+    // choice (bench/README.md in the sources).
     unsigned workers = 12;
     // Memory held by the listings in memory, in bytes.
     std::size_t memoryCap = std::size_t{64} << 20;

@@ -194,6 +194,14 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
 
     struct Level;
     void WalkFolder(std::string sPath);
+    // The steps of the walk, one for each kind of entry and one for leaving
+    // a level. The entry's name is not yet in the path buffer.
+    void FoundFile(const DirEntry& entry);
+    // Lists the folder `entry` of the innermost level, and opens it if the
+    // walk enters it: then the path buffer holds its path with its separator.
+    std::unique_ptr<FolderListing> FoundFolder(const DirEntry& entry, std::vector<Level>& levels);
+    // Pops the innermost level and completes its folder.
+    void LeaveLevel(std::vector<Level>& levels);
     void CompleteFolder(std::size_t nameStart, std::size_t nameEnd);
     // Not Yield: <windows.h> makes that name a macro.
     void YieldToOwner();

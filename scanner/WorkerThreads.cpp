@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: MIT
+#include "WorkerThreads.h"
+
+#include <system_error>
+#include <utility>
+
+namespace quorvel {
+namespace {
+
+thread_local bool tWorker = false;
+
+}  // namespace
+
+bool WorkerThreads::Start(Body body) {
+    try {
+        threads_.emplace_back(
+            [index = threads_.size(), body = std::move(body)](const std::stop_token& stop) {
+                tWorker = true;
+                body(stop, index);
+            });
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+void WorkerThreads::RequestStop() {
+    for (std::jthread& thread : threads_) thread.request_stop();
+}
+
+void WorkerThreads::Join() {
+    RequestStop();
+    for (std::jthread& thread : threads_) {
+        if (thread.joinable()) thread.join();
+    }
+    threads_.clear();
+}
+
+bool WorkerThreads::OnWorkerThread() {
+    return tWorker;
+}
+
+}  // namespace quorvel
