@@ -474,7 +474,10 @@ void Exercise(const std::shared_ptr<ScriptedReader>& reader, const Settings& s, 
                     const int openBefore = reader->OpenListings();
                     Run inner(reader, s);
                     ExpectSame(inner.Scan(nothing, steps), want);
-                    Check(reader->OpenListings() == openBefore, "nested scan closed its own");
+                    // The outer scan's workers open and close listings
+                    // meanwhile: then only the final count tells.
+                    Check(s.workers != 0 || reader->OpenListings() == openBefore,
+                          "nested scan closed its own");
                 },
                 steps);
             ExpectSame(got, want);
