@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The memory ledger of one read-ahead walk: the bytes charged for the
-// listings in memory and the folders queued, against the walk's cap, and the
-// pool of spare listings whose buffers serve the next folders.
+// listings in memory and the folders queued, against the walk's cap.
 //
 // Invariants, asserted in debug builds: nothing is uncharged that was not
 // charged; what is charged never exceeds the cap (a folder larger than the
 // cap is streamed past its snapshot, and what is streamed is never held);
-// the ready listings and the spares are part of what is charged; and once a
-// walk has ended and its workers have let go, nothing is charged
-// (ReadAheadQueue's destructor checks that last one).
+// the ready listings are part of what is charged; and once a walk has ended
+// and its workers have let go, nothing is charged (ReadAheadQueue's
+// destructor checks that last one).
 //
 // Not thread-safe: the queue guards it with its lock.
 
@@ -26,7 +25,7 @@ using Snapshots = std::vector<std::unique_ptr<ListingSnapshot>>;
 
 class ListingBudget {
   public:
-    explicit ListingBudget(std::size_t cap);
+    explicit ListingBudget(std::size_t cap) : cap_(cap) {}
 
     std::size_t Cap() const { return cap_; }
     std::size_t Charged() const { return charged_; }
@@ -37,6 +36,8 @@ class ListingBudget {
     // Charges `bytes`, which must fit.
     void Charge(std::size_t bytes);
     void Uncharge(std::size_t bytes);
+    // Uncharges `snapshot`'s capacity and leaves it in `dropped`.
+    void Drop(std::unique_ptr<ListingSnapshot> snapshot, Snapshots& dropped);
 
     // The part of what is charged held by listings read ahead that the walk
     // has not reached yet.
@@ -44,29 +45,11 @@ class ListingBudget {
     void AddReady(std::size_t bytes);
     void RemoveReady(std::size_t bytes);
 
-    // A spare snapshot, emptied, its capacity still charged (now for the
-    // caller's listing); null when there is none.
-    std::unique_ptr<ListingSnapshot> TakeSpare();
-    // The capacity the next TakeSpare brings, 0 when none.
-    std::size_t NextSpareCapacity() const;
-    // Uncharges one spare into `dropped`; false when there is none.
-    bool DropSpare(Snapshots& dropped);
-    // Keeps `snapshot`, whose capacity is charged, as a spare, or uncharges
-    // it into `dropped`.
-    void Recycle(std::unique_ptr<ListingSnapshot> snapshot, Snapshots& dropped);
-    // Uncharges every spare into `dropped` and keeps none from now on.
-    void CloseSpares(Snapshots& dropped);
-
   private:
-    void CheckInvariants() const;
-
     const std::size_t cap_;
     std::size_t charged_ = 0;
     std::size_t peak_ = 0;
     std::size_t readyBytes_ = 0;
-    std::size_t spareBytes_ = 0;
-    bool sparesClosed_ = false;
-    Snapshots spares_;
 };
 
 }  // namespace quorvel

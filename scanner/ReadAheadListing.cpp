@@ -45,7 +45,7 @@ ReadAheadListing::ReadAheadListing(std::shared_ptr<ReadAheadQueue> queue,
 
 ReadAheadListing::~ReadAheadListing() {
     place_->listed = nullptr;
-    if (charged_ != 0 || snapshot_) queue_->Release(std::move(snapshot_), charged_);
+    if (charged_ != 0) queue_->Release(charged_);
     // The walk has left this folder: its descriptor goes now.
     place_->inner.reset();
 }
@@ -69,8 +69,7 @@ std::unique_ptr<FolderListing> ReadAheadListing::ReadHere(
     // Charged to the listing as it grows, so that its destructor releases
     // it even when a read throws half-way.
     ReadAheadListing& self = *listing;
-    self.snapshot_ = queue->Spare();
-    self.charged_ = self.snapshot_->Capacity();
+    self.snapshot_ = std::make_unique<ListingSnapshot>();
     const ListingSnapshot::GrowthGate gate = [&self](std::size_t bytes) {
         if (!self.queue_->Reserve(bytes, self.key_)) return false;
         self.charged_ += bytes;

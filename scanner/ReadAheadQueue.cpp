@@ -6,7 +6,6 @@
 
 #include <cassert>
 #include <chrono>
-#include <new>
 #include <thread>
 #include <utility>
 
@@ -21,8 +20,6 @@ std::size_t FirstWorkers() {
 // Spins for a folder a worker is reading, about as long as a folder takes to
 // read from memory, before the walk sleeps.
 constexpr int kWaitSpins = 2000;
-// Tasks the walk is done with, left for the workers to free, at most.
-constexpr std::size_t kBuryLimit = 1024;
 
 }  // namespace
 
@@ -46,7 +43,7 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
     bool wake = false;
     {
         std::unique_lock lock(mutex_);
-        bool freed = SettleReleasesLocked(dropped);
+        bool freed = SettleReleasesLocked();
         // Nothing before `key` is left, nor enters while the walk waits (a
         // worker abandons it): the folder is first wherever it is, and
         // finding it there takes no search through the maps.
@@ -119,13 +116,11 @@ bool ReadAheadQueue::TakeLocked(std::string_view key, std::string_view name, Wai
         walkCaughtUp_.store(waited == Waited::kQuick, std::memory_order_relaxed);
         if (task.Names(name)) {
             taken = std::move(task.snapshot);
-            // A copy: the task, and its path, are left for a worker to free.
-            path.reserve(task.path.size() + 1);  // and the '/' the walk adds
-            path.assign(task.path);
+            path = std::move(task.path);
         } else {
-            budget_.Recycle(std::move(task.snapshot), dropped);
+            budget_.Drop(std::move(task.snapshot), dropped);
         }
-        BuryLocked(ready_.extract(ready), freedHere);
+        freedHere = ready_.extract(ready);
         return true;
     }
     if (const auto waiting = FindFirst(waiting_, key); waiting != waiting_.end()) {
@@ -133,7 +128,7 @@ bool ReadAheadQueue::TakeLocked(std::string_view key, std::string_view name, Wai
         // (unless its read is slow: NoteRead).
         walkCaughtUp_.store(true, std::memory_order_relaxed);
         budget_.Uncharge(waiting->second->charged);
-        BuryLocked(waiting_.extract(waiting), freedHere);
+        freedHere = waiting_.extract(waiting);
         return true;
     }
     return false;
@@ -141,25 +136,6 @@ bool ReadAheadQueue::TakeLocked(std::string_view key, std::string_view name, Wai
 
 ReadAheadQueue::Tasks::iterator ReadAheadQueue::FindFirst(Tasks& tasks, std::string_view key) {
     return !tasks.empty() && tasks.begin()->first == key ? tasks.begin() : tasks.end();
-}
-
-void ReadAheadQueue::BuryLocked(Tasks::node_type task, Tasks::node_type& freedHere) {
-#if !defined(QUORVEL_PLAIN_FREE)
-    // Memory is best freed on the thread that allocated it: freed on another
-    // once that thread's cache of small chunks is full, it takes the lock of
-    // the allocating thread's arena, which does not spin (bench/README.md,
-    // "freeing where allocated"). The buried tasks go to whichever worker
-    // takes the lock next: with one worker, the one that made them.
-    if (!task.mapped()->madeByWalk && buried_.size() < kBuryLimit) {
-        try {
-            buried_.push_back(std::move(task));
-            return;
-        } catch (const std::bad_alloc&) {
-            // Freed here after all.
-        }
-    }
-#endif
-    freedHere = std::move(task);
 }
 
 void ReadAheadQueue::DropBeforeLocked(std::string_view key, Snapshots& dropped) {
@@ -172,7 +148,7 @@ void ReadAheadQueue::DropBeforeLocked(std::string_view key, Snapshots& dropped) 
         const std::size_t capacity = task.snapshot->Capacity();
         budget_.RemoveReady(capacity);
         budget_.Uncharge(task.charged - capacity);
-        budget_.Recycle(std::move(task.snapshot), dropped);
+        budget_.Drop(std::move(task.snapshot), dropped);
         at = ready_.erase(at);
     }
     // Their workers release what they charged when they finish.
@@ -195,11 +171,10 @@ void ReadAheadQueue::Publish(const std::string& key, const std::string& path,
                              const ListingSnapshot& snapshot) {
     TaskList children;
     AppendChildTasks(key, path, snapshot, children);
-    Snapshots dropped;
     std::size_t wakes = 0;
     {
         const std::lock_guard lock(mutex_);
-        SettleReleasesLocked(dropped);
+        SettleReleasesLocked();
         // The walk reads a folder itself after a worker dropped it, perhaps
         // after its subfolders were queued.
         wakes = IdleToWakeLocked(QueueLocked(children, true));
@@ -212,43 +187,24 @@ void ReadAheadQueue::Publish(const std::string& key, const std::string& path,
 bool ReadAheadQueue::Reserve(std::size_t bytes, const std::string& key) {
     Snapshots dropped;
     const std::lock_guard lock(mutex_);
-    SettleReleasesLocked(dropped);
+    SettleReleasesLocked();
     return ReserveLocked(bytes, key, dropped);
 }
 
-void ReadAheadQueue::Release(std::unique_ptr<ListingSnapshot> snapshot, std::size_t bytes) {
-    if (stopped_) {
-        // No later call settles it.
-        const std::lock_guard lock(mutex_);
-        budget_.Uncharge(bytes);
+void ReadAheadQueue::Release(std::size_t bytes) {
+    if (!stopped_) {
+        walkReleasedBytes_ += bytes;
         return;
     }
-    const std::size_t kept = snapshot && snapshot->Capacity() <= bytes ? snapshot->Capacity() : 0;
-    walkReleasedBytes_ += bytes - kept;
-    if (kept == 0) return;
-    try {
-        walkReleased_.push_back(std::move(snapshot));
-    } catch (const std::bad_alloc&) {
-        walkReleasedBytes_ += kept;  // and the snapshot is freed here
-    }
-}
-
-bool ReadAheadQueue::SettleReleasesLocked(Snapshots& dropped) {
-    const bool any = walkReleasedBytes_ != 0 || !walkReleased_.empty();
-    budget_.Uncharge(std::exchange(walkReleasedBytes_, 0));
-    for (std::unique_ptr<ListingSnapshot>& snapshot : walkReleased_) {
-        budget_.Recycle(std::move(snapshot), dropped);
-    }
-    walkReleased_.clear();
-    return any;
-}
-
-std::unique_ptr<ListingSnapshot> ReadAheadQueue::Spare() {
-    Snapshots dropped;
+    // No later call settles it.
     const std::lock_guard lock(mutex_);
-    SettleReleasesLocked(dropped);
-    std::unique_ptr<ListingSnapshot> spare = budget_.TakeSpare();
-    return spare ? std::move(spare) : std::make_unique<ListingSnapshot>();
+    budget_.Uncharge(bytes);
+}
+
+bool ReadAheadQueue::SettleReleasesLocked() {
+    if (walkReleasedBytes_ == 0) return false;
+    budget_.Uncharge(std::exchange(walkReleasedBytes_, 0));
+    return true;
 }
 
 void ReadAheadQueue::NoteRead(ReadResult read) {
@@ -307,8 +263,7 @@ void ReadAheadQueue::Stop() {
         const std::lock_guard lock(mutex_);
         if (stopped_) return;
         stopped_ = true;
-        SettleReleasesLocked(dropped);
-        budget_.CloseSpares(dropped);
+        SettleReleasesLocked();
         for (auto& [key, task] : waiting_) budget_.Uncharge(task->charged);
         for (auto& [key, task] : ready_) {
             budget_.RemoveReady(task->snapshot->Capacity());

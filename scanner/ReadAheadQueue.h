@@ -73,13 +73,10 @@ class ReadAheadQueue {
     // Charges `bytes` for a listing of folder `key`, making room from
     // listings the walk needs after it; false when there is none to make.
     bool Reserve(std::size_t bytes, const std::string& key);
-    // The walk has left a listing: `bytes` were charged for it, and its
-    // snapshot's buffer serves a later folder. Settled at the walk's next
-    // call that takes the lock anyway, so that leaving a folder takes none.
-    void Release(std::unique_ptr<ListingSnapshot> snapshot, std::size_t bytes);
-    // An empty snapshot for a folder the walk reads itself; its capacity,
-    // if any, is charged already.
-    std::unique_ptr<ListingSnapshot> Spare();
+    // The walk has left a listing, for which `bytes` were charged. Settled
+    // at the walk's next call that takes the lock anyway, so that leaving a
+    // folder takes none.
+    void Release(std::size_t bytes);
     // Times a folder the walk reads itself.
     ReadClock WalkReadClock() { return ReadClock(&walkWaits_); }
     // The walk read a folder itself: a slow read ends its catching up, and
@@ -143,7 +140,6 @@ class ReadAheadQueue {
         TaskList children;
         // Freed outside the lock, the folder after they were let go.
         Snapshots dropped;
-        std::vector<Tasks::node_type> buried;
     };
 
     // The walk's side.
@@ -158,11 +154,8 @@ class ReadAheadQueue {
                     std::unique_ptr<ListingSnapshot>& taken, std::string& path, Snapshots& dropped,
                     Tasks::node_type& freedHere);
     void DropBeforeLocked(std::string_view key, Snapshots& dropped);
-    // Leaves a task the walk is done with to be freed by a worker, or, if the
-    // walk made it, in `freedHere` for the walk to free after the lock.
-    void BuryLocked(Tasks::node_type task, Tasks::node_type& freedHere);
     // Applies the walk's releases; true if there were any.
-    bool SettleReleasesLocked(Snapshots& dropped);
+    bool SettleReleasesLocked();
     // Whether idle workers are to be woken now that `freed` says whether
     // memory was.
     bool WakeForRoomLocked(bool freed);
@@ -205,7 +198,6 @@ class ReadAheadQueue {
     Tasks waiting_;
     Tasks reading_;
     Tasks ready_;
-    std::vector<Tasks::node_type> buried_;
     ListingBudget budget_;
     WorkerPacer pacer_;
     std::size_t idleWorkers_ = 0;
@@ -222,7 +214,6 @@ class ReadAheadQueue {
     // Written by the walk only; workers learn of a stop through their tokens.
     bool stopped_ = false;
     // The walk's releases since it last took the lock: the walk's only.
-    Snapshots walkReleased_;
     std::size_t walkReleasedBytes_ = 0;
     // Last: joined before anything they use goes.
     WorkerThreads workers_;

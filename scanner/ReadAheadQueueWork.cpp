@@ -37,12 +37,9 @@ ReadAheadQueue::Idle ReadAheadQueue::WhyNoStartLocked() const {
     if (stopped_ || waiting_.empty()) return Idle::kNoWork;
     if (budget_.ReadyBytes() >= kLeadBytes) return Idle::kLeadFull;
     // Asked under the lock several times a folder: the usual answer first,
-    // before looking into a spare or the maps' ends (cache misses, with the
-    // other thread waiting for the lock).
-    if (budget_.Fits(kStartBytes)) return Idle::kNone;
-    // A spare snapshot brings its charged buffer; a listing needed later
-    // gives way.
-    if (budget_.Fits(kStartBytes - std::min(kStartBytes, budget_.NextSpareCapacity())) ||
+    // before looking into the maps' ends (cache misses, with the other
+    // thread waiting for the lock). A listing needed later gives way.
+    if (budget_.Fits(kStartBytes) ||
         (!ready_.empty() && ready_.rbegin()->first > waiting_.begin()->first)) {
         return Idle::kNone;
     }
@@ -82,21 +79,18 @@ void ReadAheadQueue::ReadNextLocked(std::unique_lock<SpinningMutex>& lock, Worke
     lock.unlock();
     state.dropped.clear();
     state.children.clear();
-    state.buried.clear();
     const FolderPrefetch::Outcome outcome =
         ReadClaimed(claim, state.prefetch, state.children, state.waits, stop);
     lock.lock();
-    state.buried.swap(buried_);
     FinishLocked(claim, outcome, state.children, state.dropped);
 }
 
 ReadAheadQueue::Claim ReadAheadQueue::ClaimLocked(Tasks::iterator next) {
     // Moved between the maps as nodes: no allocation under the lock.
     Tasks::node_type node = waiting_.extract(next);
-    Claim claim{node.mapped(), budget_.TakeSpare()};
+    Claim claim{node.mapped(), nullptr};
     claim.task->done = false;  // a listing given way to memory is read again
     reading_.insert(std::move(node));
-    if (claim.snapshot) claim.task->charged += claim.snapshot->Capacity();
     return claim;
 }
 
@@ -125,7 +119,7 @@ void ReadAheadQueue::FinishLocked(Claim& claim, const FolderPrefetch::Outcome& o
         const std::size_t capacity = claim.snapshot ? claim.snapshot->Capacity() : 0;
         budget_.Uncharge(task.charged - capacity);
         task.charged = 0;
-        budget_.Recycle(std::move(claim.snapshot), dropped);
+        budget_.Drop(std::move(claim.snapshot), dropped);
     } else {
         Tasks::node_type node = reading_.extract(task.key);
         const std::size_t added = QueueLocked(children, task.published);
@@ -178,7 +172,6 @@ std::size_t ReadAheadQueue::IdleToWakeLocked(std::size_t added) const {
 
 bool ReadAheadQueue::ReserveLocked(std::size_t bytes, std::string_view key, Snapshots& dropped) {
     while (!budget_.Fits(bytes)) {
-        if (budget_.DropSpare(dropped)) continue;
         if (ready_.empty() || ready_.rbegin()->first <= key) return false;
         // The listing needed last gives way; it is read again later.
         const auto last = std::prev(ready_.end());

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "WalkKey.h"
-#include "WorkerThreads.h"
 
 namespace quorvel {
 
@@ -13,13 +12,11 @@ void AppendChildTasks(const std::string& key, std::string_view folder,
                       const ListingSnapshot& snapshot,
                       std::vector<std::shared_ptr<ReadAheadTask>>& children) {
     if (!folder.empty() && folder.back() == '/') folder.remove_suffix(1);
-    const bool onWalk = !WorkerThreads::OnWorkerThread();
     std::size_t offset = 0;
     DirEntry entry;
     for (std::uint32_t index = 0; snapshot.Read(offset, entry); ++index) {
         if (!entry.isFolder || entry.isLink || !NameFitsInPath(entry.name)) continue;
         auto task = std::make_shared<ReadAheadTask>();
-        task->madeByWalk = onWalk;
         task->key = ChildKey(key, index);
         task->path.reserve(folder.size() + 1 + entry.name.size());
         task->path.append(folder).append(1, '/').append(entry.name);

@@ -24,7 +24,6 @@ struct ReadAheadTask {
     std::size_t charged = 0;
     std::atomic<bool> done = false;  // a worker has finished with it
     bool abandoned = false;          // dropped while a worker read it
-    bool madeByWalk = false;         // allocated on the walk's thread
     bool published = false;          // its subfolders were queued
     bool blocked = false;            // its read was slow, and waited
 

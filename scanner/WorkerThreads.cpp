@@ -5,19 +5,10 @@
 #include <utility>
 
 namespace quorvel {
-namespace {
-
-thread_local bool tWorker = false;
-
-}  // namespace
-
 bool WorkerThreads::Start(Body body) {
     try {
-        threads_.emplace_back(
-            [index = threads_.size(), body = std::move(body)](const std::stop_token& stop) {
-                tWorker = true;
-                body(stop, index);
-            });
+        threads_.emplace_back([index = threads_.size(), body = std::move(body)](
+                                  const std::stop_token& stop) { body(stop, index); });
         return true;
     } catch (const std::system_error&) {
         return false;
@@ -34,10 +25,6 @@ void WorkerThreads::Join() {
         if (thread.joinable()) thread.join();
     }
     threads_.clear();
-}
-
-bool WorkerThreads::OnWorkerThread() {
-    return tWorker;
 }
 
 }  // namespace quorvel

@@ -29,9 +29,6 @@ class WorkerThreads {
     // Stops every thread and returns once none runs.
     void Join();
 
-    // Whether the calling thread is a worker of some walk.
-    static bool OnWorkerThread();
-
   private:
     std::vector<std::jthread> threads_;
 };
