@@ -39,12 +39,6 @@ bool ListingSnapshot::Append(const DirEntry& entry, const GrowthGate& gate) {
     return true;
 }
 
-void ListingSnapshot::Clear() {
-    size_ = 0;
-    complete = false;
-    error.clear();
-}
-
 bool ListingSnapshot::Matches(FolderListing& listing) const {
     std::size_t offset = 0;
     DirEntry mine;

@@ -47,9 +47,6 @@ class ListingSnapshot {
         return true;
     }
 
-    // Empties it for another folder; its buffer stays.
-    void Clear();
-
     // Memory held, as granted by the gate.
     std::size_t Capacity() const { return bytes_.capacity(); }
 

@@ -18,7 +18,8 @@ void AppendChildTasks(const std::string& key, std::string_view folder,
         if (!entry.isFolder || entry.isLink || !NameFitsInPath(entry.name)) continue;
         auto task = std::make_shared<ReadAheadTask>();
         task->key = ChildKey(key, index);
-        task->path.reserve(folder.size() + 1 + entry.name.size());
+        // And the '/' the walk appends when it takes the listing.
+        task->path.reserve(folder.size() + 2 + entry.name.size());
         task->path.append(folder).append(1, '/').append(entry.name);
         task->nameStart = folder.size() + 1;
         task->charged = kTaskBytes + task->key.size() + task->path.size();
