@@ -91,9 +91,8 @@ TEST(HostileWide, PositionsInWideFoldersSortInTheWalksOrder) {
 // cap, and once the walk has ended (or been aborted and stopped) and its
 // workers have let go, nothing is left charged. Caps below one listing of
 // 60 files (each streamed past its first kilobyte, no worker starts), of a
-// few listings
-// (listings give way and are read again; the large folder is streamed), and
-// the default.
+// few listings (listings give way and are read again; the large folder is
+// streamed), and the default.
 TEST(HostileWide, ReadAheadHoldsItsMemoryCapAtEveryStepAndGivesItAllBack) {
     TempTree tree;
     for (int i = 0; i < 40; ++i) {
