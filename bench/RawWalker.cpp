@@ -38,21 +38,21 @@ bool IsFolder(int folderFd, const LinuxDirent64& d) {
 
 RawWalker::RawWalker(std::string root) : path_(std::move(root)) {
     if (path_.empty() || path_.back() != '/') path_.push_back('/');
-    rootLength_ = path_.size();
+    folders_ = Collection::NewFolderList(path_);
+    files_ = Collection::NewFileList(*folders_);
 }
 
 void RawWalker::Walk() {
     const int fd = ::openat(AT_FDCWD, path_.c_str(), kOpenFlags);
     if (fd < 0) return;
     const UniqueFd root(fd);
-    WalkFolder(root.get(), 0);
+    WalkFolder(root.get(), 0, Collection::kRoot);
 }
 
-void RawWalker::WalkFolder(int folderFd, std::size_t depth) {
+void RawWalker::WalkFolder(int folderFd, std::size_t depth, std::size_t folder) {
     if (buffers_.size() <= depth)
         buffers_.push_back(std::make_unique_for_overwrite<char[]>(kBufferSize));
     char* const buffer = buffers_[depth].get();
-    const std::size_t folderLength = path_.size();
 
     for (;;) {
         const long n = ::syscall(SYS_getdents64, folderFd, buffer, kBufferSize);
@@ -63,18 +63,15 @@ void RawWalker::WalkFolder(int folderFd, std::size_t depth) {
             const std::string_view name(d->d_name);
             if (name == "." || name == "..") continue;
             if (!IsFolder(folderFd, *d)) {
-                files_.Add(path_, name);
+                files_->AddFile(folder, name);
                 continue;
             }
-            path_.append(name);
-            folders_.Add(std::string_view(path_).substr(rootLength_), {});
+            const std::size_t added = folders_->AddFolder(folder, name, false);
             const int child = ::openat(folderFd, d->d_name, kOpenFlags);
             if (child >= 0) {
                 const UniqueFd childFd(child);
-                path_.push_back('/');
-                WalkFolder(childFd.get(), depth + 1);
+                WalkFolder(childFd.get(), depth + 1, added);
             }
-            path_.resize(folderLength);
         }
     }
 }

@@ -9,7 +9,8 @@
 
 namespace quorvel::bench {
 
-// The least work that produces the scanner's two lists: openat relative to
+// The least work that produces the scanner's two lists (of its own list type,
+// so that both keep paths alike): openat relative to
 // the parent, getdents64 into a large buffer, the entry type from the
 // listing. Folder list: paths relative to the root, in pre-order; file list:
 // full paths. No events, no yield, no counters that can overflow, no link-loop
@@ -22,17 +23,18 @@ class RawWalker {
 
     void Walk();
 
-    const Collection& Folders() const { return folders_; }
-    const Collection& Files() const { return files_; }
+    const Collection& Folders() const { return *folders_; }
+    const Collection& Files() const { return *files_; }
 
   private:
-    void WalkFolder(int folderFd, std::size_t depth);
+    // `folder`: the folder's index in the folder list (Collection::kRoot for
+    // the root).
+    void WalkFolder(int folderFd, std::size_t depth, std::size_t folder);
 
-    std::string path_;  // the folder being listed, ending in '/'
-    std::size_t rootLength_;
+    std::string path_;                              // the root, ending in '/'
     std::vector<std::unique_ptr<char[]>> buffers_;  // one per depth, reused
-    Collection folders_;
-    Collection files_;
+    std::shared_ptr<Collection> folders_;
+    std::shared_ptr<Collection> files_;
 };
 
 }  // namespace quorvel::bench

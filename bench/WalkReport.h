@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 namespace quorvel::bench {
 
@@ -36,11 +37,10 @@ class WalkTimer {
 // holds), so that item boundaries count too.
 template <class List>
 std::uint64_t ListDigest(const List& list, std::uint64_t hash = 0xCBF29CE484222325ULL) {
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        for (const char c : list[i])
-            hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3ULL;
+    list.ForEach([&hash](std::string_view item) {
+        for (const char c : item) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3ULL;
         hash *= 0x100000001B3ULL;
-    }
+    });
     return hash;
 }
 

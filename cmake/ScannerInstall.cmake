@@ -2,7 +2,7 @@
 # The scanner as a library for other programs. The install component
 # `scanner_dev` (the libquorvel-scanner-dev package) holds its public headers,
 # the static library, a CMake package and a pkg-config file:
-#   find_package(QuorvelScanner 1.0 REQUIRED)   ->  target Quorvel::Scanner
+#   find_package(QuorvelScanner 2.0 REQUIRED)   ->  target Quorvel::Scanner
 #   pkg-config --cflags --libs quorvel-scanner
 # Headers land together in <prefix>/include/quorvel, and include each other
 # by bare name, as inside this tree.
@@ -10,20 +10,16 @@ include(CMakePackageConfigHelpers)
 
 set(quorvel_scanner_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/QuorvelScanner)
 set_target_properties(quorvel_scanner PROPERTIES EXPORT_NAME Scanner)
-set_target_properties(quorvel_bytestore PROPERTIES EXPORT_NAME ByteStore)
 
-# Every target that the scanner links publicly is exported with it; a
-# header-only one declares its headers as a FILE_SET HEADERS (that also keeps
-# its source folder out of the export). The scanner's public headers keep
-# their quorvel/ folder: programs write #include <quorvel/clsDirwalk.h>.
+# The scanner links nothing publicly but the threads library: what it uses
+# inside (the byte store of its lists) stays in the build tree. Its public
+# headers keep their quorvel/ folder: programs write
+# #include <quorvel/clsDirwalk.h>.
 install(TARGETS quorvel_scanner
         EXPORT QuorvelScannerTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT scanner_dev
         FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT scanner_dev
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(TARGETS quorvel_bytestore
-        EXPORT QuorvelScannerTargets
-        FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/quorvel COMPONENT scanner_dev)
 install(EXPORT QuorvelScannerTargets
         NAMESPACE Quorvel::
         DESTINATION ${quorvel_scanner_cmake_dir}
@@ -32,9 +28,10 @@ install(EXPORT QuorvelScannerTargets
 configure_package_config_file(cmake/QuorvelScannerConfig.cmake.in
     ${CMAKE_CURRENT_BINARY_DIR}/QuorvelScannerConfig.cmake
     INSTALL_DESTINATION ${quorvel_scanner_cmake_dir})
-# Same major version: the one project version numbers the library as well.
+# The library's own version (QUORVEL_SCANNER_VERSION), not the program's:
+# a program asking for 2.0 must not get the 1.x lists.
 write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/QuorvelScannerConfigVersion.cmake
-    VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+    VERSION ${QUORVEL_SCANNER_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/QuorvelScannerConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/QuorvelScannerConfigVersion.cmake
         DESTINATION ${quorvel_scanner_cmake_dir}

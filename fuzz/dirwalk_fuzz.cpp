@@ -302,7 +302,9 @@ bool IsPrefix(const std::vector<T>& prefix, const std::vector<T>& whole) {
 }
 
 std::vector<std::string> Items(const quorvel::Collection& list) {
-    return std::vector<std::string>(list.begin(), list.end());
+    std::vector<std::string> items;
+    list.ForEach([&items](std::string_view item) { items.emplace_back(item); });
+    return items;
 }
 
 class Run {

@@ -11,6 +11,7 @@
 // window gets to handle input and repaint.
 
 #include <QtGlobal>
+
 #include <functional>
 
 namespace quorvel {
@@ -25,10 +26,14 @@ class EventLoopYield {
     // Timed by a monotonic clock of the system's.
     EventLoopYield();
     explicit EventLoopYield(Clock now);
+    // `beforeRun` runs each time just before the event loop does (the
+    // owner's catching up with the walk, say), no more often.
+    EventLoopYield& BeforeRun(std::function<void()> beforeRun);
     void operator()();
 
   private:
     Clock now_;
+    std::function<void()> beforeRun_;
     qint64 lastRunEnded_ = 0;
     bool ran_ = false;
 };

@@ -30,25 +30,51 @@ bool AllPlain(std::uint64_t word) {
     return ascii::AllPrintableAsciiBut(word, '\\');
 }
 
-void AppendHex(std::string& out, char kind, char32_t value, int digits) {
-    out.push_back('\\');
-    out.push_back(kind);
+// Where the shown form goes: into a string, or only counted. Everything but a
+// well-formed sequence shown as it is is ASCII, one UTF-16 unit a byte.
+struct ToString {
+    std::string& out;
+    void Ascii(std::string_view text) { out.append(text); }
+    void Ascii(char c) { out.push_back(c); }
+    void Sequence(std::string_view bytes, std::uint64_t) { out.append(bytes); }
+};
+struct ToSize {
+    ShownSize size;
+    void Ascii(std::string_view text) {
+        size.bytes += text.size();
+        size.units += text.size();
+    }
+    void Ascii(char) {
+        ++size.bytes;
+        ++size.units;
+    }
+    void Sequence(std::string_view bytes, std::uint64_t units) {
+        size.bytes += bytes.size();
+        size.units += units;
+    }
+};
+
+template <class Out>
+void AppendHex(Out& out, char kind, char32_t value, int digits) {
+    out.Ascii('\\');
+    out.Ascii(kind);
     for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
-        out.push_back(kHex[(value >> shift) & 0xF]);
+        out.Ascii(kHex[(value >> shift) & 0xF]);
 }
 
 // \xNN stands for a byte and \uNNNN for a character; below 0x80 the two are
 // the same, so C0 controls and DEL take the shorter form.
-void AppendEscape(std::string& out, char32_t cp) {
+template <class Out>
+void AppendEscape(Out& out, char32_t cp) {
     switch (cp) {
         case U'\n':
-            out.append("\\n");
+            out.Ascii("\\n");
             return;
         case U'\t':
-            out.append("\\t");
+            out.Ascii("\\t");
             return;
         case U'\r':
-            out.append("\\r");
+            out.Ascii("\\r");
             return;
         default:
             break;
@@ -71,9 +97,8 @@ bool ReadsAsEscape(std::string_view rest) {
     return !next.wellFormed || NeedsEscape(next.codePoint);
 }
 
-}  // namespace
-
-void AppendShown(std::string& out, std::string_view bytes) {
+template <class Out>
+void Show(Out& out, std::string_view bytes) {
     std::size_t i = 0;
     while (i < bytes.size()) {
         // Plain printable ASCII is nearly every name: copy runs of it at once.
@@ -85,12 +110,12 @@ void AppendShown(std::string& out, std::string_view bytes) {
             ascii::LastWordPasses(bytes.data(), bytes.size(), AllPlain))
             run = bytes.size();
         while (run < bytes.size() && Plain(static_cast<unsigned char>(bytes[run]))) ++run;
-        out.append(bytes.substr(i, run - i));
+        out.Ascii(bytes.substr(i, run - i));
         i = run;
         if (i == bytes.size()) break;
 
         if (bytes[i] == '\\') {
-            out.append(ReadsAsEscape(bytes.substr(i + 1)) ? "\\\\" : "\\");
+            out.Ascii(ReadsAsEscape(bytes.substr(i + 1)) ? "\\\\" : "\\");
             ++i;
             continue;
         }
@@ -104,11 +129,25 @@ void AppendShown(std::string& out, std::string_view bytes) {
             if (NeedsEscape(sequence.codePoint)) {
                 AppendEscape(out, sequence.codePoint);
             } else {
-                out.append(bytes.substr(i, sequence.length));
+                // Four bytes make a character beyond the basic plane: two units.
+                out.Sequence(bytes.substr(i, sequence.length), sequence.length == 4 ? 2 : 1);
             }
             i += sequence.length;
         }
     }
+}
+
+}  // namespace
+
+void AppendShown(std::string& out, std::string_view bytes) {
+    ToString to{out};
+    Show(to, bytes);
+}
+
+ShownSize ShownSizeOf(std::string_view bytes) {
+    ToSize to;
+    Show(to, bytes);
+    return to.size;
 }
 
 QString ShownText(std::string_view bytes) {

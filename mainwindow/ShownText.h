@@ -7,6 +7,7 @@
 // order than it holds.
 
 #include <QString>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,14 @@ namespace quorvel {
 // and before anything that is itself escaped. Any other backslash, and
 // every other character, shows as it is.
 void AppendShown(std::string& out, std::string_view bytes);
+
+// The size of what AppendShown would append, in bytes and in UTF-16 units,
+// without building it.
+struct ShownSize {
+    std::uint64_t bytes = 0;
+    std::uint64_t units = 0;
+};
+ShownSize ShownSizeOf(std::string_view bytes);
 
 // The same, decoded for a label or a list item.
 QString ShownText(std::string_view bytes);

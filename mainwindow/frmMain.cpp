@@ -10,16 +10,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
-#include <future>
 #include <memory>
-#include <system_error>
 
 #include "EventLoopYield.h"
 #include "FolderCountText.h"
 #include "FolderList.h"
+#include "ScanPanes.h"
 #include "ShownText.h"
 #include "TextPane.h"
-#include "TextPaneLines.h"
 #include "mdlModes.h"
 #include "mdlSetFormIcon32.h"
 #include "ui_frmMain.h"
@@ -73,54 +71,6 @@ void AppendNumber(std::string& out, Counter n) {
     char digits[16];
     const auto result = std::to_chars(digits, digits + sizeof digits, n);
     out.append(digits, result.ptr);
-}
-
-// Lists are written in chunks of many lines: the text is the same as one
-// append per line, for a fraction of the calls.
-constexpr std::size_t kListChunkBytes = 64 * 1024;
-// A list this long is filled in two halves at once, the second on another
-// thread as rows joined on afterwards: after the walk, filling the lists is
-// all the window does, and the other core would idle meanwhile.
-constexpr std::size_t kSplitListItems = 20000;
-
-template <typename Write>
-void WriteListItems(const Collection& list, std::size_t begin, std::size_t end, Write&& write) {
-    std::string chunk;
-    chunk.reserve(kListChunkBytes + 4096);
-    for (std::size_t i = begin; i < end; ++i) {
-        AppendShown(chunk, list[i]);
-        chunk.push_back('\n');
-        if (chunk.size() >= kListChunkBytes) {
-            write(std::string_view(chunk));
-            chunk.clear();
-        }
-    }
-    if (!chunk.empty()) write(std::string_view(chunk));
-}
-
-void FillListPane(TextPane& pane, const Collection& list) {
-    const auto toPane = [&pane](std::string_view text) { pane.AppendWellFormed(text); };
-    std::size_t split = list.size();
-    std::future<std::unique_ptr<textpane::TextPaneLines>> secondHalf;
-    if (list.size() >= kSplitListItems) {
-        split = list.size() / 2;
-        // Rows are joined only where the pane's row groups begin.
-        while (split < list.size() && !pane.JoinsAfter(split)) ++split;
-    }
-    if (split < list.size()) {
-        try {
-            secondHalf = std::async(std::launch::async, [&list, split] {
-                auto rows = std::make_unique<textpane::TextPaneLines>();
-                WriteListItems(list, split, list.size(),
-                               [&rows](std::string_view text) { rows->Append(text); });
-                return rows;
-            });
-        } catch (const std::system_error&) {
-            split = list.size();  // no thread to be had: all on this one
-        }
-    }
-    WriteListItems(list, 0, split, toPane);
-    if (secondHalf.valid()) pane.AppendPrepared(*secondHalf.get());
 }
 
 // Marks a pass as running for as long as it is on the stack, exceptions
@@ -251,8 +201,12 @@ void frmMain::RunPass() {
     const std::string sPath = ui->Dir1->Path();
     ui->lblPath->setText(ShownText(sPath));
 
+    scanPanes.reset();  // it refers to the scanner it was made for
     cDirwalk = std::make_shared<clsDirwalk>(directoryReader);
-    cDirwalk->SetYieldHook(EventLoopYield{});
+    scanPanes = std::make_unique<ScanPanes>(*cDirwalk, *ui->txtFoldersFound, *ui->txtFilesFound);
+    // The list panes are measured as the walk goes, at each run of the
+    // event loop, so that showing them at its end takes no time.
+    cDirwalk->SetYieldHook(EventLoopYield().BeforeRun([this] { scanPanes->MeasureLists(); }));
     // Folders are listed ahead on worker threads; what the panes show, and
     // in which order, is the serial walk's.
     cDirwalk->ReadAhead(ReadAheadSettings{});
@@ -275,9 +229,6 @@ void frmMain::RunPass() {
     ui->cmdAbort->setEnabled(false);
     if (Superseded()) return;
 
-    // Held until the pass ends, whatever happens to cDirwalk meanwhile.
-    const std::shared_ptr<const Collection> colFolders = cDirwalk->Folders();
-    const std::shared_ptr<const Collection> colFiles = cDirwalk->Files();
     // Folders that could not be read, and links that were not entered, are
     // marked on the count, and named in its tooltip and accessible
     // description: "empty" and "not looked into" must not look alike.
@@ -297,18 +248,23 @@ void frmMain::RunPass() {
     ui->lblFolderCount->repaint();
     ui->lblFileCount->repaint();
 
+    // The list panes show the scanner's lists themselves (held by the panes
+    // from here on), one line per item.
     Yield();
     if (Superseded()) return;
-    if (colFolders) FillListPane(*ui->txtFolders, *colFolders);
+    scanPanes->ShowFolders(*ui->txtFolders);
     Yield();
     if (Superseded()) return;
-    if (colFiles) FillListPane(*ui->txtFiles, *colFiles);
+    scanPanes->ShowFiles(*ui->txtFiles);
 }
 
 void frmMain::cDirwalk_EntryFound(std::string_view Name, std::string_view RelativePath,
                                   std::string_view FullPath, Flag IsFolder, Counter FileCount,
                                   Counter FolderCount) {
     const bool bFolder = IsFolder == kTrue;
+    // The scanner's own entries are shown from its lists; only another
+    // event (a call by hand, say) is built and appended as text.
+    if (scanPanes && scanPanes->ShowFound(Name, bFolder, bFolder ? FolderCount : FileCount)) return;
     TextPane& pane = bFolder ? *ui->txtFoldersFound : *ui->txtFilesFound;
     sLine.clear();
     AppendNumber(sLine, bFolder ? FolderCount : FileCount);

@@ -46,6 +46,7 @@ class frmMain;
 
 namespace quorvel {
 
+class ScanPanes;
 class TextPane;
 
 class frmMain : public QWidget {
@@ -95,6 +96,8 @@ class frmMain : public QWidget {
     std::unique_ptr<Ui::frmMain> ui;
     std::shared_ptr<DirectoryReader> directoryReader;
     WithEvents<clsDirwalk, EntryFoundHandler> cDirwalk;
+    // What the current pass shows of cDirwalk's lists in the panes.
+    std::unique_ptr<ScanPanes> scanPanes;
     bool bLoaded = false;
     int nPassDepth = 0;
     bool bRescanRequested = false;

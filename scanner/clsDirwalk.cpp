@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include <quorvel/clsDirwalk.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
@@ -10,10 +11,6 @@
 
 namespace quorvel {
 
-namespace {
-constexpr std::string_view kSeparator(&kPathSeparator, 1);
-}  // namespace
-
 // One open folder of the walk. Its path is the first `pathLen` bytes of the
 // path buffer, its separator included; below the root, the path without its
 // separator is that of the folder entry the walk completes (counts and
@@ -21,6 +18,8 @@ constexpr std::string_view kSeparator(&kPathSeparator, 1);
 struct clsDirwalk::Level {
     std::unique_ptr<FolderListing> listing;
     std::size_t pathLen = 0;
+    // This folder's index in the folder list (kRoot for the root).
+    std::size_t folder = Collection::kRoot;
 };
 
 clsDirwalk::clsDirwalk(std::shared_ptr<DirectoryReader> directoryReader)
@@ -50,10 +49,9 @@ void clsDirwalk::ScanFolder(std::string sFolderPath) {
         sFolderPath.push_back(kPathSeparator);
     }
     sRootPath = sFolderPath;
-    const auto growth =
-        bHugePageLists ? BlockStore::Growth::kHugeWhenLarge : BlockStore::Growth::kFixed;
-    colFolders = std::make_shared<Collection>(growth);
-    colFiles = std::make_shared<Collection>(growth);
+    colFolders = Collection::NewFolderList(sRootPath, bHugePageLists);
+    colFiles = Collection::NewFileList(*colFolders, bHugePageLists);
+    colFoldersByNumber = std::make_shared<std::vector<std::uint32_t>>();
     colFailures = std::make_shared<std::vector<ReadFailure>>();
     colLinksNotEntered = std::make_shared<std::vector<LinkNotEntered>>();
     linkTargetsEntered.clear();
@@ -91,7 +89,7 @@ void clsDirwalk::WalkFolder(std::string sPath) {
     // deep must not exhaust the stack. Handles close as levels are popped, on
     // every exit, the exceptional ones included.
     std::vector<Level> levels;
-    levels.push_back(Level{std::move(root), sPath.size()});
+    levels.push_back(Level{std::move(root), sPath.size(), Collection::kRoot});
     sPathBuffer = std::move(sPath);
     DirEntry entry;
 
@@ -113,39 +111,38 @@ void clsDirwalk::WalkFolder(std::string sPath) {
         }
         sPathBuffer.resize(level.pathLen);
         if (!entry.isFolder) {
-            FoundFile(entry);
+            FoundFile(entry, level.folder);
         } else if (entry.name != "." && entry.name != "..") {
-            std::unique_ptr<FolderListing> child = FoundFolder(entry, levels);
+            std::size_t folder = Collection::kRoot;
+            std::unique_ptr<FolderListing> child = FoundFolder(entry, levels, folder);
             if (child) {
-                levels.push_back(Level{std::move(child), sPathBuffer.size()});
+                levels.push_back(Level{std::move(child), sPathBuffer.size(), folder});
             } else {
-                CompleteFolder(level.pathLen, sPathBuffer.size());
+                CompleteFolder(level.pathLen, sPathBuffer.size(), folder);
             }
         }
     }
 }
 
-void clsDirwalk::FoundFile(const DirEntry& entry) {
+void clsDirwalk::FoundFile(const DirEntry& entry, std::size_t folder) {
     Increment(nFileCount);
-    colFiles->Add(sPathBuffer, entry.name);
+    colFiles->AddFile(folder, entry.name);
     if (bEvents == kTrue) {
-        const std::string_view folder(sPathBuffer);
-        EntryFound.Raise(entry.name, folder.substr(sRootPath.size()), folder, kFalse, nFileCount,
-                         nFolderCount);
+        const std::string_view folderPath(sPathBuffer);
+        EntryFound.Raise(entry.name, folderPath.substr(sRootPath.size()), folderPath, kFalse,
+                         nFileCount, nFolderCount);
     }
     YieldToOwner();
 }
 
 std::unique_ptr<FolderListing> clsDirwalk::FoundFolder(const DirEntry& entry,
-                                                       std::vector<Level>& levels) {
+                                                       std::vector<Level>& levels,
+                                                       std::size_t& folder) {
     sPathBuffer.append(entry.name);
-    if (bFullPath != kFalse) {
-        colFolders->Add(sPathBuffer, kSeparator);
-    } else {
-        // Only the leading root text is removed: an absolute root can
-        // recur further down a path (/a/b/a/c under root /a/).
-        colFolders->Add(std::string_view(sPathBuffer).substr(sRootPath.size()));
-    }
+    // Kept as the parent and the name: the relative form holds only what
+    // follows the root, even where the root's text recurs further down a
+    // path (/a/b/a/c under root /a/).
+    folder = colFolders->AddFolder(levels.back().folder, entry.name, bFullPath != kFalse);
     if (bSubFolders != kTrue || (entry.isLink && !EntersLink(entry, levels))) return nullptr;
     std::error_code childError;
     std::unique_ptr<FolderListing> child = levels.back().listing->OpenChild(entry.name, childError);
@@ -163,13 +160,19 @@ std::unique_ptr<FolderListing> clsDirwalk::FoundFolder(const DirEntry& entry,
 
 void clsDirwalk::LeaveLevel(std::vector<Level>& levels) {
     const std::size_t folderEnd = levels.back().pathLen - 1;
+    const std::size_t folder = levels.back().folder;
     levels.pop_back();  // its listing closes before its folder is reported
-    if (!levels.empty()) CompleteFolder(levels.back().pathLen, folderEnd);
+    if (!levels.empty()) CompleteFolder(levels.back().pathLen, folderEnd, folder);
 }
 
-void clsDirwalk::CompleteFolder(std::size_t nameStart, std::size_t nameEnd) {
+void clsDirwalk::CompleteFolder(std::size_t nameStart, std::size_t nameEnd, std::size_t folder) {
     sPathBuffer.resize(nameEnd);
+    // Room first, so that a number is never counted without its entry here.
+    std::vector<std::uint32_t>& byNumber = *colFoldersByNumber;
+    if (byNumber.size() == byNumber.capacity())
+        byNumber.reserve(std::max<std::size_t>(64, byNumber.size() * 2));
     Increment(nFolderCount);
+    byNumber.push_back(static_cast<std::uint32_t>(folder));
     if (bEvents == kTrue) {
         const std::string_view full(sPathBuffer);
         EntryFound.Raise(full.substr(nameStart), full.substr(sRootPath.size()), full, kTrue,

@@ -61,17 +61,14 @@ TextPane::~TextPane() = default;
 
 void TextPane::Clear() {
     FlushAccessibleInsert();
-    const QString removed = QAccessible::isActive() ? Text() : QString();
+    // Told before the text goes, as the removed text is read from the pane.
+    if (QAccessible::isActive()) AnnounceRemove(0, Length());
     control_.Clear();
     measuredWidth_ = 0;
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
     followTail_ = true;
     ScheduleSync();
-    if (QAccessible::isActive() && !removed.isEmpty()) {
-        QAccessibleTextRemoveEvent event(this, 0, removed);
-        QAccessible::updateAccessibility(&event);
-    }
 }
 
 void TextPane::SetText(const QString& text) {
@@ -101,10 +98,16 @@ void TextPane::AppendWellFormed(std::string_view utf8) {
     Appended(from);
 }
 
-void TextPane::AppendPrepared(textpane::TextPaneLines& rows) {
+void TextPane::AppendSource(std::unique_ptr<textpane::TextPaneSourceRows> rows) {
     const qsizetype from = Length();
-    control_.AppendPrepared(rows);
+    control_.AppendSource(std::move(rows));
     Appended(from);
+}
+
+void TextPane::SourceGrew() {
+    const qsizetype from = Length();
+    control_.SourceGrew();
+    if (Length() != from) Appended(from);
 }
 
 void TextPane::Appended(qsizetype from) {
@@ -117,9 +120,35 @@ void TextPane::Appended(qsizetype from) {
 void TextPane::FlushAccessibleInsert() {
     const qsizetype from = std::exchange(accessibleInsertFrom_, -1);
     if (from < 0 || from >= Length() || !QAccessible::isActive()) return;
-    QAccessibleTextInsertEvent event(this, ClampToInt(from), TextRange(from, Length()));
-    QAccessible::updateAccessibility(&event);
+    AnnounceInsert(from, Length());
     SelectionChanged();
+}
+
+// One event for the whole insertion would hold all of its text at once (a
+// list of a million paths is some 300 MB as UTF-16) and pass it over the
+// accessibility bus in one message, past the bus's own size limit. In
+// pieces, each is let go once sent. A piece that would end between the
+// halves of a surrogate pair takes the pair whole.
+void TextPane::AnnounceInsert(qsizetype begin, qsizetype end) {
+    while (begin < end) {
+        const QString piece = TextRange(begin, std::min(end, begin + kAccessibleEventUnits));
+        if (piece.isEmpty()) return;
+        QAccessibleTextInsertEvent event(this, ClampToInt(begin), piece);
+        QAccessible::updateAccessibility(&event);
+        begin += piece.size();
+    }
+}
+
+// Each piece is removed from the front of what is left, so every event
+// says position `begin`.
+void TextPane::AnnounceRemove(qsizetype begin, qsizetype end) {
+    for (qsizetype at = begin; at < end;) {
+        const QString piece = TextRange(at, std::min(end, at + kAccessibleEventUnits));
+        if (piece.isEmpty()) return;
+        QAccessibleTextRemoveEvent event(this, ClampToInt(begin), piece);
+        QAccessible::updateAccessibility(&event);
+        at += piece.size();
+    }
 }
 
 void TextPane::SetSelStart(qsizetype start) {
@@ -140,14 +169,27 @@ void TextPane::SetSelText(const QString& text) {
     }
     FlushAccessibleInsert();
     const qsizetype end = begin + SelLength();
-    const QString removed = QAccessible::isActive() ? TextRange(begin, end) : QString();
+    const bool accessible = QAccessible::isActive();
+    // A small change goes as one event; a large one in pieces, its removal
+    // told while the text is still there to read.
+    const bool smallRemoval = end - begin <= kAccessibleEventUnits;
+    QString removed;
+    if (accessible && smallRemoval) removed = TextRange(begin, end);
+    if (accessible && !smallRemoval) AnnounceRemove(begin, end);
     control_.Replace(begin, end, text);
     ScheduleSync();
-    if (QAccessible::isActive()) {
+    if (!accessible) return;
+    if (smallRemoval && CaretPosition() - begin <= kAccessibleEventUnits) {
         QAccessibleTextUpdateEvent event(this, ClampToInt(begin), removed,
                                          TextRange(begin, CaretPosition()));
         QAccessible::updateAccessibility(&event);
+        return;
     }
+    if (!removed.isEmpty()) {
+        QAccessibleTextRemoveEvent event(this, ClampToInt(begin), removed);
+        QAccessible::updateAccessibility(&event);
+    }
+    AnnounceInsert(begin, CaretPosition());
 }
 
 // --- what the control asks of the view ------------------------------------------
@@ -210,7 +252,7 @@ QRect TextPane::PositionRect(qsizetype position) const {
 qsizetype TextPane::PositionAt(QPoint viewportPoint) const {
     const auto rowOffset = static_cast<qsizetype>(
         std::floor(static_cast<double>(viewportPoint.y() - kMarginY) / lineHeight_));
-    const auto rows = static_cast<qsizetype>(control_.Lines().RowCount());
+    const auto rows = static_cast<qsizetype>(control_.Rows().RowCount());
     const auto row = static_cast<std::size_t>(
         std::clamp<qsizetype>(FirstVisibleLine() + rowOffset, 0, rows - 1));
     QTextLayout layout;
@@ -264,7 +306,7 @@ void TextPane::ApplyScrollRanges(bool follow) {
 
     QScrollBar* horizontal = horizontalScrollBar();
     const qreal estimate =
-        static_cast<qreal>(control_.Lines().LongestRowBytes()) * averageCharWidth_;
+        static_cast<qreal>(control_.Rows().LongestRowBytes()) * averageCharWidth_;
     const qreal content = std::max(measuredWidth_, estimate) + 2 * kMarginX + 1;
     const int viewWidth = viewport()->width();
     horizontal->setRange(
@@ -330,7 +372,7 @@ void TextPane::paintEvent(QPaintEvent* event) {
     const std::size_t caretRow = control_.RowOf(CaretPosition());
 
     const auto first = static_cast<std::size_t>(FirstVisibleLine());
-    const std::size_t rows = control_.Lines().RowCount();
+    const std::size_t rows = control_.Rows().RowCount();
     const std::size_t last = std::min(rows, first + static_cast<std::size_t>(VisibleRows()) + 1);
     qsizetype rowStart = first < rows ? control_.RowStart(first) : 0;
     qreal widest = measuredWidth_;

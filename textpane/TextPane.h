@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <memory>
 #include <string_view>
 #include <utility>
 
@@ -19,10 +20,15 @@ namespace quorvel {
 // start, selection length, selected text), and keeps a million lines cheap.
 //
 // The pane is a view of a TextPaneControl, which holds the text (as UTF-8,
-// each row stored as what it does not share with the row before it), the
-// selection, and what keys and the mouse do; the pane paints it and forwards
-// its events. Only the rows in view are decoded, laid out and painted, at a
-// fixed row height from the font. Positions and lines are the control's.
+// each row stored as what it does not share with the row before it) or shows
+// the lines of a source without holding them, the selection, and what keys
+// and the mouse do; the pane paints it and forwards its events. Only the rows
+// in view are decoded, laid out and painted, at a fixed row height from the
+// font. Positions and lines are the control's.
+//
+// Assistive technology hears of changed text in events of at most
+// kAccessibleEventUnits each: a pane of a million lines is never decoded
+// whole to tell it of a change, only when it asks for the whole text.
 //
 // View: when the view shows the last line, appended lines keep it scrolled to
 // the end; once the user scrolls up, it stays where it is.
@@ -46,11 +52,11 @@ class TextPane : public QAbstractScrollArea, private TextPaneControl::View {
     void Append(std::string_view utf8);
     void Append(const QString& text);
     void AppendWellFormed(std::string_view utf8);
-    // A long text can be prepared in parts at once: the part that follows
-    // is built apart as rows, and joined once the text before it ends where
-    // JoinsAfter says (see TextPaneLines::AppendPrepared).
-    bool JoinsAfter(std::size_t rows) const { return control_.Lines().JoinsAfter(rows); }
-    void AppendPrepared(textpane::TextPaneLines& rows);
+    // Lines from a source, added as appending their text would (see
+    // TextPaneControl::AppendSource): an empty pane shows them without a
+    // copy. SourceGrew adds the lines the source has gained since.
+    void AppendSource(std::unique_ptr<textpane::TextPaneSourceRows> rows);
+    void SourceGrew();
     qsizetype LineCount() const { return control_.LineCount(); }
     QString Line(qsizetype i) const { return control_.Line(i); }
 
@@ -103,6 +109,8 @@ class TextPane : public QAbstractScrollArea, private TextPaneControl::View {
     void changeEvent(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
 
+    static constexpr qsizetype kAccessibleEventUnits = 32 * 1024;
+
   private:
     // TextPaneControl::View
     void SelectionChanged() override;
@@ -116,6 +124,10 @@ class TextPane : public QAbstractScrollArea, private TextPaneControl::View {
     void SyncScrollBars();
     void ApplyScrollRanges(bool follow);
     void FlushAccessibleInsert();
+    // Tells assistive technology that [begin, end) was inserted, or is about
+    // to be removed, in events of at most kAccessibleEventUnits.
+    void AnnounceInsert(qsizetype begin, qsizetype end);
+    void AnnounceRemove(qsizetype begin, qsizetype end);
     void SyncIfPending();
     int VisibleRows() const;
     qreal OriginX() const;

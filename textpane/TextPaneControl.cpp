@@ -65,46 +65,46 @@ TextPaneControl::TextPaneControl() {
 // --- the text ----------------------------------------------------------------
 
 QString TextPaneControl::Text() const {
-    return lines_.Decode(0, lines_.ByteSize());
+    return Rows().Decode(0, Rows().ByteSize());
 }
 
 qsizetype TextPaneControl::Length() const {
-    return static_cast<qsizetype>(lines_.Utf16Size());
+    return static_cast<qsizetype>(Rows().Utf16Size());
 }
 
 qsizetype TextPaneControl::LineCount() const {
-    const auto rows = static_cast<qsizetype>(lines_.RowCount());
-    return lines_.ByteSize() == 0 || lines_.EndsWithNewline() ? rows - 1 : rows;
+    const auto rows = static_cast<qsizetype>(Rows().RowCount());
+    return Rows().ByteSize() == 0 || Rows().EndsWithNewline() ? rows - 1 : rows;
 }
 
 QString TextPaneControl::Line(qsizetype i) const {
     if (i < 0 || i >= LineCount()) return {};
-    return lines_.RowText(static_cast<std::size_t>(i));
+    return Rows().RowText(static_cast<std::size_t>(i));
 }
 
 QString TextPaneControl::TextRange(qsizetype begin, qsizetype end) const {
     begin = std::clamp<qsizetype>(begin, 0, Length());
     end = std::clamp<qsizetype>(end, begin, Length());
     if (begin == end) return {};
-    return lines_.Decode(lines_.ByteOfUnit(static_cast<std::uint64_t>(begin), false),
-                         lines_.ByteOfUnit(static_cast<std::uint64_t>(end), true));
+    return Rows().Decode(Rows().ByteOfUnit(static_cast<std::uint64_t>(begin), false),
+                         Rows().ByteOfUnit(static_cast<std::uint64_t>(end), true));
 }
 
 std::pair<qsizetype, qsizetype> TextPaneControl::LineBounds(qsizetype position) const {
     const std::size_t row = RowOf(position);
     const qsizetype begin = RowStart(row);
-    return {begin, begin + static_cast<qsizetype>(lines_.RowUnits(row))};
+    return {begin, begin + static_cast<qsizetype>(Rows().RowUnits(row))};
 }
 
 std::pair<qsizetype, qsizetype> TextPaneControl::WordBounds(qsizetype position) const {
     const std::size_t row = RowOf(position);
     const qsizetype rowStart = RowStart(row);
-    const auto [begin, end] = textpane::WordAt(lines_.RowText(row), position - rowStart);
+    const auto [begin, end] = textpane::WordAt(Rows().RowText(row), position - rowStart);
     return {rowStart + begin, rowStart + end};
 }
 
 std::size_t TextPaneControl::MemoryBytes() const {
-    return lines_.MemoryBytes();
+    return lines_.MemoryBytes() + (viewRows_ ? viewRows_->MemoryBytes() : 0);
 }
 
 void TextPaneControl::Append(std::string_view utf8) {
@@ -121,18 +121,64 @@ void TextPaneControl::Append(const QString& text) {
 
 void TextPaneControl::AppendWellFormed(std::string_view utf8) {
     Q_ASSERT(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())).isValidUtf8());
+    TakeText();
     lines_.Append(utf8);
-    anchor_ = caret_ = Length();
-    goalX_ = -1;
+    CaretToEnd();
 }
 
-void TextPaneControl::AppendPrepared(textpane::TextPaneLines& rows) {
-    lines_.AppendPrepared(rows);
+void TextPaneControl::AppendSource(std::unique_ptr<textpane::TextPaneSourceRows> rows) {
+    Q_ASSERT(rows != nullptr);
+    source_ = rows->Source();
+    sourceLines_ = rows->Lines();
+    if (Length() == 0) {
+        viewRows_ = std::move(rows);
+    } else {
+        TakeText();
+        AppendSourceLines(*source_, 0, sourceLines_);
+    }
+    CaretToEnd();
+}
+
+void TextPaneControl::SourceGrew() {
+    if (!source_) return;
+    const std::size_t lines = source_->LineCount();
+    if (lines <= sourceLines_) return;
+    if (viewRows_) {
+        viewRows_->Extend(lines);
+    } else {
+        AppendSourceLines(*source_, sourceLines_, lines);
+    }
+    sourceLines_ = lines;
+    CaretToEnd();
+}
+
+void TextPaneControl::AppendSourceLines(const textpane::TextPaneSource& source, std::size_t first,
+                                        std::size_t last) {
+    constexpr std::size_t kChunkBytes = 64 * 1024;
+    std::string chunk;
+    for (std::size_t line = first; line < last; ++line) {
+        source.AppendLine(line, chunk);
+        chunk.push_back('\n');
+        if (chunk.size() >= kChunkBytes || line + 1 == last) {
+            lines_.Append(chunk);
+            chunk.clear();
+        }
+    }
+}
+
+void TextPaneControl::TakeText() {
+    if (!viewRows_) return;
+    const std::unique_ptr<textpane::TextPaneSourceRows> rows = std::move(viewRows_);
+    AppendSourceLines(*rows->Source(), 0, rows->Lines());
+}
+
+void TextPaneControl::CaretToEnd() {
     anchor_ = caret_ = Length();
     goalX_ = -1;
 }
 
 void TextPaneControl::Replace(qsizetype begin, qsizetype end, const QString& text) {
+    TakeText();
     begin = std::clamp<qsizetype>(begin, 0, Length());
     end = std::clamp<qsizetype>(end, begin, Length());
     const std::uint64_t cut = lines_.ByteOfUnit(static_cast<std::uint64_t>(begin), false);
@@ -148,6 +194,9 @@ void TextPaneControl::Replace(qsizetype begin, qsizetype end, const QString& tex
 
 void TextPaneControl::Clear() {
     lines_.Clear();
+    viewRows_.reset();
+    source_.reset();
+    sourceLines_ = 0;
     anchor_ = caret_ = 0;
     goalX_ = -1;
 }
@@ -155,11 +204,11 @@ void TextPaneControl::Clear() {
 // --- rows ----------------------------------------------------------------------
 
 std::size_t TextPaneControl::RowOf(qsizetype position) const {
-    return lines_.RowOfUnit(static_cast<std::uint64_t>(std::max<qsizetype>(0, position)));
+    return Rows().RowOfUnit(static_cast<std::uint64_t>(std::max<qsizetype>(0, position)));
 }
 
 qsizetype TextPaneControl::RowStart(std::size_t row) const {
-    return static_cast<qsizetype>(lines_.RowUnitsBegin(row));
+    return static_cast<qsizetype>(Rows().RowUnitsBegin(row));
 }
 
 void TextPaneControl::SetRowFormat(const QFont& font, Qt::LayoutDirection direction) {
@@ -171,7 +220,7 @@ void TextPaneControl::SetRowFormat(const QFont& font, Qt::LayoutDirection direct
 }
 
 void TextPaneControl::LayoutRow(QTextLayout& layout, std::size_t row) const {
-    QString text = lines_.RowText(row);
+    QString text = Rows().RowText(row);
     ShowControlCharacters(text);
     layout.setText(text);
     layout.setFont(font_);
@@ -233,9 +282,9 @@ void TextPaneControl::Move(Motion motion, bool extend) {
 qsizetype TextPaneControl::MotionTarget(Motion motion, bool extend, qreal& goal) {
     const std::size_t row = RowOf(caret_);
     const qsizetype rowStart = RowStart(row);
-    const auto rowLength = static_cast<qsizetype>(lines_.RowUnits(row));
+    const auto rowLength = static_cast<qsizetype>(Rows().RowUnits(row));
     const auto column = static_cast<int>(caret_ - rowStart);
-    const auto lastRow = static_cast<qsizetype>(lines_.RowCount()) - 1;
+    const auto lastRow = static_cast<qsizetype>(Rows().RowCount()) - 1;
     QTextLayout layout;
     LayoutRow(layout, row);
     switch (motion) {
@@ -245,14 +294,14 @@ qsizetype TextPaneControl::MotionTarget(Motion motion, bool extend, qreal& goal)
             return rowStart + layout.previousCursorPosition(column);
         case Motion::PreviousWord:
             if (column == 0) return std::max<qsizetype>(0, caret_ - 1);
-            return rowStart + textpane::PreviousWordStart(lines_.RowText(row), column);
+            return rowStart + textpane::PreviousWordStart(Rows().RowText(row), column);
         case Motion::NextCharacter:
             if (!extend && SelLength() > 0) return SelStart() + SelLength();
             if (column >= rowLength) return std::min(Length(), caret_ + 1);
             return rowStart + layout.nextCursorPosition(column);
         case Motion::NextWord:
             if (column >= rowLength) return std::min(Length(), caret_ + 1);
-            return rowStart + textpane::NextWordStart(lines_.RowText(row), column);
+            return rowStart + textpane::NextWordStart(Rows().RowText(row), column);
         case Motion::LineStart:
             return rowStart;
         case Motion::LineEnd:

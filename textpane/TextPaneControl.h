@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <memory>
 #include <string_view>
 #include <utility>
 
 #include "TextPaneLines.h"
+#include "TextPaneSourceRows.h"
 
 class QKeyEvent;
 class QTextLayout;
@@ -26,6 +28,11 @@ namespace quorvel {
 // new one, so "a\nb" and "a\nb\n" both have two lines and the empty text has
 // none. The insertion point after a final '\n' sits at the start of the row
 // below the last line.
+//
+// The text is either the control's own (appended, or set) or, in an empty
+// control given a source, that source's lines (see TextPaneSourceRows): a
+// view, until something changes the text otherwise; then the control takes
+// the lines shown so far into its own text and goes on from there.
 class TextPaneControl {
   public:
     // What the control asks of the view that shows it. Without a view,
@@ -81,16 +88,20 @@ class TextPaneControl {
     void Append(std::string_view utf8);
     void Append(const QString& text);
     void AppendWellFormed(std::string_view utf8);
-    // Rows prepared apart, joined at a group boundary (see
-    // TextPaneLines::AppendPrepared), as if appended as text.
-    void AppendPrepared(textpane::TextPaneLines& rows);
+    // Adds the lines of `rows` at the end, as appending their text would,
+    // and remembers their source: SourceGrew adds the lines it has gained
+    // since. An empty control shows them without copying their text.
+    void AppendSource(std::unique_ptr<textpane::TextPaneSourceRows> rows);
+    void SourceGrew();
     // Replaces [begin, end) and leaves the insertion point after the new text;
     // costs the text after `end`.
     void Replace(qsizetype begin, qsizetype end, const QString& text);
     void Clear();
 
     // --- rows, as the view lays them out ---
-    const textpane::TextPaneLines& Lines() const { return lines_; }
+    const textpane::TextPaneRows& Rows() const {
+        return viewRows_ ? static_cast<const textpane::TextPaneRows&>(*viewRows_) : lines_;
+    }
     std::size_t RowOf(qsizetype position) const;
     qsizetype RowStart(std::size_t row) const;
     void SetRowFormat(const QFont& font, Qt::LayoutDirection direction);
@@ -133,9 +144,19 @@ class TextPaneControl {
 
     qsizetype MotionTarget(Motion motion, bool extend, qreal& goal);
     std::pair<qsizetype, qsizetype> LineWithNewline(qsizetype position) const;
+    // Makes the text the control's own before it is changed otherwise.
+    void TakeText();
+    void AppendSourceLines(const textpane::TextPaneSource& source, std::size_t first,
+                           std::size_t last);
+    void CaretToEnd();
     void StartDrag(DragUnit unit, std::pair<qsizetype, qsizetype> origin);
 
     textpane::TextPaneLines lines_;
+    // The lines shown from a source, while the text is a view of them.
+    std::unique_ptr<textpane::TextPaneSourceRows> viewRows_;
+    // The source last appended and how many of its lines the text holds.
+    std::shared_ptr<const textpane::TextPaneSource> source_;
+    std::size_t sourceLines_ = 0;
     View* view_ = nullptr;
     qsizetype anchor_ = 0;
     qsizetype caret_ = 0;

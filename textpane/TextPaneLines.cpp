@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "TextPaneLines.h"
 
-#include <QStringDecoder>
-
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
+#include "TextPaneDecode.h"
 #include "TextPaneRowCodec.h"
 #include "TextPaneUtf8.h"
 
@@ -325,32 +324,7 @@ std::string TextPaneLines::Bytes(std::uint64_t begin, std::uint64_t end) const {
 QString TextPaneLines::Decode(std::uint64_t begin, std::uint64_t end) const {
     end = std::min(end, bytes_);
     if (begin >= end) return {};
-    // A byte never decodes to more than one UTF-16 unit. The decoder must keep
-    // a leading U+FEFF, which counts as a character here. Rows are short, so
-    // they are gathered into larger pieces before decoding.
-    QString text(static_cast<qsizetype>(end - begin), Qt::Uninitialized);
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-    QChar* out = text.data();
-    constexpr std::size_t kPiece = 16 * 1024;
-    std::string piece;
-    const auto flush = [&] {
-        out = decoder.appendToBuffer(
-            out, QByteArrayView(piece.data(), static_cast<qsizetype>(piece.size())));
-        piece.clear();
-    };
-    ForEachSpan(begin, end, [&](std::string_view span) {
-        if (span.size() >= kPiece) {
-            flush();
-            out = decoder.appendToBuffer(
-                out, QByteArrayView(span.data(), static_cast<qsizetype>(span.size())));
-            return;
-        }
-        piece.append(span);
-        if (piece.size() >= kPiece) flush();
-    });
-    flush();
-    text.truncate(out - text.constData());
-    return text;
+    return DecodeSpans(end - begin, [&](auto&& visit) { ForEachSpan(begin, end, visit); });
 }
 
 QString TextPaneLines::RowText(std::size_t row) const {

@@ -11,6 +11,7 @@
 
 #include "BlockStore.h"
 #include "TextPaneRowCodec.h"
+#include "TextPaneRows.h"
 
 namespace quorvel::textpane {
 
@@ -36,7 +37,7 @@ namespace quorvel::textpane {
 // The last row read is kept decoded, so reading rows in order decodes each
 // once. The last finished row is kept too: the next row is encoded against it
 // without reading the store, so an append costs the size of what it adds.
-class TextPaneLines {
+class TextPaneLines final : public TextPaneRows {
   public:
     TextPaneLines();
 
@@ -55,34 +56,30 @@ class TextPaneLines {
     // Keeps the first `byteSize` bytes; the cut must lie on a character boundary.
     void Truncate(std::uint64_t byteSize);
 
-    std::uint64_t ByteSize() const { return bytes_; }
-    std::uint64_t Utf16Size() const { return units_; }
-    std::size_t RowCount() const { return closed_ + 1; }
-    bool EndsWithNewline() const { return bytes_ > 0 && open_.empty(); }
+    std::uint64_t ByteSize() const override { return bytes_; }
+    std::uint64_t Utf16Size() const override { return units_; }
+    std::size_t RowCount() const override { return closed_ + 1; }
+    bool EndsWithNewline() const override { return bytes_ > 0 && open_.empty(); }
 
     // Byte range of a row without its '\n'.
     std::uint64_t RowBegin(std::size_t row) const;
     std::uint64_t RowEnd(std::size_t row) const;
-    std::uint64_t RowUnitsBegin(std::size_t row) const;
-    // Length of a row in UTF-16 units, without its '\n'.
-    std::uint64_t RowUnits(std::size_t row) const;
-    // The row holding a UTF-16 position; the position of a '\n' belongs to
-    // the row it ends. Positions past the end give the last row.
-    std::size_t RowOfUnit(std::uint64_t position) const;
-    // Byte offset of a UTF-16 position (see ByteOffsetOfUnits for `roundUp`).
-    std::uint64_t ByteOfUnit(std::uint64_t position, bool roundUp) const;
+    std::uint64_t RowUnitsBegin(std::size_t row) const override;
+    std::uint64_t RowUnits(std::size_t row) const override;
+    std::size_t RowOfUnit(std::uint64_t position) const override;
+    std::uint64_t ByteOfUnit(std::uint64_t position, bool roundUp) const override;
 
-    std::string Bytes(std::uint64_t begin, std::uint64_t end) const;
-    QString Decode(std::uint64_t begin, std::uint64_t end) const;
-    QString RowText(std::size_t row) const;
+    std::string Bytes(std::uint64_t begin, std::uint64_t end) const override;
+    QString Decode(std::uint64_t begin, std::uint64_t end) const override;
+    QString RowText(std::size_t row) const override;
     // The bytes of a row without its '\n', valid until the next call on this
     // object.
     std::string_view RowBytes(std::size_t row) const;
 
     // The longest row in bytes seen since the last Clear (it may overstate
     // after a Truncate).
-    std::uint64_t LongestRowBytes() const { return longestRow_; }
-    std::size_t MemoryBytes() const;
+    std::uint64_t LongestRowBytes() const override { return longestRow_; }
+    std::size_t MemoryBytes() const override;
 
     static constexpr std::size_t kGroup = 64;
     static constexpr std::size_t kReplayBytes = 64 * 1024;

@@ -41,11 +41,13 @@ int main(int argc, char* argv[]) {
         }
     }
     walk->ScanFolder(folder != nullptr ? folder : ".");
+    // A list keeps each path as its folder and its name; ForEach hands out
+    // each whole path in turn, built in one reused buffer.
     for (const auto& list : {walk->Folders(), walk->Files()}) {
-        for (const std::string_view path : *list) {
+        list->ForEach([end](std::string_view path) {
             std::fwrite(path.data(), 1, path.size(), stdout);
             std::fputc(end, stdout);
-        }
+        });
     }
     for (const quorvel::ReadFailure& failure : *walk->ReadFailures()) {
         std::fprintf(stderr, "list-tree: cannot read %s: %s\n", failure.path.c_str(),

@@ -87,7 +87,45 @@ EntryFoundHandler RecordInto(std::vector<Event>& into) {
 }
 
 std::vector<std::string> Items(const Collection& list) {
-    return std::vector<std::string>(list.begin(), list.end());
+    std::vector<std::string> items;
+    list.ForEach([&items](std::string_view item) { items.emplace_back(item); });
+    return items;
+}
+
+// Read one by one, and rebuilt from their parts as Collection.h describes
+// them, the items must be the ones read in order; the folder numbers must
+// name the folders of the folder events.
+void ExpectListsReadAlike(const clsDirwalk& walker, const ScanResult& scan) {
+    const Collection& folders = *walker.Folders();
+    const std::string root(folders.Root());
+    const auto relative = [&](std::size_t folder) {
+        const std::string& item = scan.folders[folder];
+        return folders.PartOf(folder).fromRoot
+                   ? item.substr(root.size(), item.size() - root.size() - 1)
+                   : item;
+    };
+    for (const Collection* list : {&folders, walker.Files().get()}) {
+        const std::vector<std::string>& inOrder = list == &folders ? scan.folders : scan.files;
+        ASSERT_EQ(list->size(), inOrder.size());
+        for (std::size_t i = 0; i < inOrder.size(); ++i) {
+            EXPECT_EQ((*list)[i].String(), inOrder[i]) << "item " << i;
+            EXPECT_EQ((*list)[i].size(), inOrder[i].size()) << "item " << i;
+            const Collection::Part part = list->PartOf(i);
+            std::string rebuilt = part.fromRoot ? root : std::string();
+            if (part.folder != Collection::kRoot) rebuilt += relative(part.folder) + kPathSeparator;
+            rebuilt += part.name;
+            if (list == &folders && part.fromRoot) rebuilt += kPathSeparator;
+            EXPECT_EQ(rebuilt, inOrder[i]) << "item " << i << " from its parts";
+        }
+    }
+    const std::vector<std::uint32_t>& byNumber = *walker.FoldersByNumber();
+    ASSERT_EQ(byNumber.size(), static_cast<std::size_t>(walker.FolderCount()));
+    for (const Event& event : scan.events) {
+        if (event.isFolder != kTrue) continue;
+        ASSERT_LE(event.folderCount, walker.FolderCount());
+        EXPECT_EQ(relative(byNumber[static_cast<std::size_t>(event.folderCount) - 1]),
+                  event.relativePath);
+    }
 }
 
 ScanResult Results(const clsDirwalk& walker, std::vector<Event> events) {
@@ -127,6 +165,7 @@ WalkRun Walk(const std::string& root, ScanOptions options) {
     EXPECT_FALSE(capped->Exceeded())
         << "the walk opened more than " << options.openCap << " folders";
     run.scan = Results(*raw, std::move(events));
+    ExpectListsReadAlike(*raw, run.scan);
     for (const ReadFailure& f : *walker->ReadFailures()) {
         EXPECT_TRUE(f.error.category() == std::generic_category()) << f.error.category().name();
         run.failures.push_back(Failure{f.path, f.error.value()});

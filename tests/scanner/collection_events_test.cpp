@@ -6,18 +6,31 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <quorvel/Collection.h>
 #include <quorvel/EventSource.h>
+#include <quorvel/PathSeparator.h>
 #include <quorvel/WithEvents.h>
 
 namespace quorvel {
 namespace {
 
-std::vector<std::string> Copy(const Collection& list) {
-    return {list.begin(), list.end()};
+std::vector<std::string> InOrder(const Collection& list) {
+    std::vector<std::string> items;
+    list.ForEach([&items](std::string_view item) { items.emplace_back(item); });
+    return items;
+}
+
+std::vector<std::string> OneByOne(const Collection& list) {
+    std::vector<std::string> items;
+    for (const Collection::Item item : list) {
+        items.push_back(item.String());
+        EXPECT_EQ(item.size(), items.back().size());
+    }
+    return items;
 }
 
 // Not `"prefix" + std::to_string(n)`: GCC 12 warns falsely (-Wrestrict) on it.
@@ -27,45 +40,94 @@ std::string Numbered(std::string_view prefix, int n) {
     return text;
 }
 
-TEST(Collection, KeepsItemsInOrderWithEmptyAndConcatenatedItems) {
-    Collection list;
-    list.Add("/data/");
-    list.Add("");
-    list.Add("/data/", "a.txt");
-    list.Add("", "");
-    list.Add(std::string_view("bad\xff\0name", 9));
-    EXPECT_EQ(Copy(list), (std::vector<std::string>{"/data/", "", "/data/a.txt", "",
-                                                    std::string("bad\xff\0name", 9)}));
-    EXPECT_EQ(list.Count(), 5u);
-    EXPECT_EQ(list.ByteCount(), 6u + 11u + 9u);
+// Both forms of folder item, files in the root and deeper, names that are
+// empty or hold bytes no path would, and a root that recurs inside a path;
+// read in order, one by one and from a range.
+TEST(Collection, BuildsEachItemFromItsFolderAndName) {
+    const std::string sep(1, kPathSeparator);
+    const std::string root = "/r" + sep;
+    const auto folders = Collection::NewFolderList(root);
+    const auto files = Collection::NewFileList(*folders);
+    const std::string odd("bad\xff\0n", 6);
+    EXPECT_EQ(folders->AddFolder(Collection::kRoot, "a", false), 0u);
+    EXPECT_EQ(folders->AddFolder(0, "r", true), 1u);
+    EXPECT_EQ(folders->AddFolder(1, odd, false), 2u);
+    EXPECT_EQ(folders->AddFolder(Collection::kRoot, "", true), 3u);
+    files->AddFile(Collection::kRoot, "top");
+    files->AddFile(2, "f");
+    files->AddFile(2, "");
+    files->AddFile(0, "g");
+    const std::vector<std::string> folderItems{"a", root + "a" + sep + "r" + sep,
+                                               "a" + sep + "r" + sep + odd, root + sep};
+    const std::vector<std::string> fileItems{
+        root + "top", root + "a" + sep + "r" + sep + odd + sep + "f",
+        root + "a" + sep + "r" + sep + odd + sep, root + "a" + sep + "g"};
+    EXPECT_EQ(InOrder(*folders), folderItems);
+    EXPECT_EQ(OneByOne(*folders), folderItems);
+    EXPECT_EQ(InOrder(*files), fileItems);
+    EXPECT_EQ(OneByOne(*files), fileItems);
+    std::vector<std::string> middle;
+    files->ForEach(1, 3, [&middle](std::string_view item) { middle.emplace_back(item); });
+    EXPECT_EQ(middle, (std::vector<std::string>{fileItems[1], fileItems[2]}));
+    EXPECT_EQ(files->Root(), root);
+
+    const Collection::Part part = files->PartOf(1);
+    EXPECT_EQ(part.folder, 2u);
+    EXPECT_EQ(part.name, "f");
+    EXPECT_TRUE(part.fromRoot);
+    EXPECT_EQ(folders->PartOf(2).name, odd);
+    EXPECT_FALSE(folders->PartOf(2).fromRoot);
+    EXPECT_EQ(folders->PartOf(0).folder, Collection::kRoot);
+
+    EXPECT_THROW(folders->AddFile(0, "x"), std::logic_error);
+    EXPECT_THROW(files->AddFolder(0, "x", false), std::logic_error);
+    EXPECT_THROW(folders->AddFolder(4, "x", false), std::out_of_range);
+    EXPECT_THROW(files->AddFile(4, "x"), std::out_of_range);
+    EXPECT_THROW(files->PartOf(4), std::out_of_range);
+    EXPECT_EQ(folders->size(), 4u);
+    EXPECT_EQ(files->size(), 4u);
 }
 
-// Views handed out earlier must survive any number of later appends, items
-// larger than a storage block included; a list asked for huge pages takes
-// 2 MiB blocks past 8 MiB, and its index whole huge pages.
-TEST(Collection, ItemsNeverMoveAsTheListGrows) {
-    for (const auto growth : {BlockStore::Growth::kFixed, BlockStore::Growth::kHugeWhenLarge}) {
-        Collection list(growth);
-        list.Add("first");
-        const std::string_view first = list[0];
+// Names handed out earlier stay where they are as the list grows, a name
+// larger than a storage block included, with huge pages or without; a file
+// list outlives the folder list it was made for.
+TEST(Collection, NamesNeverMoveAndAFileListOutlivesItsFolders) {
+    for (const bool huge : {false, true}) {
+        auto folders = Collection::NewFolderList("/");
+        const auto files = Collection::NewFileList(*folders, huge);
+        folders->AddFolder(Collection::kRoot, "d", false);
+        files->AddFile(0, "first");
+        const std::string_view first = files->PartOf(0).name;
         const std::string big(9 << 20, 'x');
-        list.Add(big);
-        const std::string_view bigView = list[1];
+        files->AddFile(Collection::kRoot, big);
+        const std::string_view bigName = files->PartOf(1).name;
         constexpr int kItems = 300'000;
-        for (int i = 0; i < kItems; ++i) list.Add("item/", std::to_string(i));
-        list.Add("last");
+        for (int i = 0; i < kItems; ++i)
+            files->AddFile(i % 7 == 0 ? Collection::kRoot : 0, Numbered("n", i));
+        files->AddFile(0, "last");
+        folders.reset();
 
-        EXPECT_EQ(list[0].data(), first.data());
+        EXPECT_EQ(files->PartOf(0).name.data(), first.data());
         EXPECT_EQ(first, "first");
-        EXPECT_EQ(list[1].data(), bigView.data());
-        EXPECT_EQ(bigView, big);
-        ASSERT_EQ(list.size(), static_cast<std::size_t>(kItems) + 3);
+        EXPECT_EQ(files->PartOf(1).name.data(), bigName.data());
+        EXPECT_EQ(bigName, big);
+        ASSERT_EQ(files->size(), static_cast<std::size_t>(kItems) + 3);
         int wrong = 0;
-        for (int i = 0; i < kItems; ++i) {
-            wrong += list[static_cast<std::size_t>(i) + 2] != Numbered("item/", i);
+        for (int i = 0; i < kItems; i += 997) {
+            const std::string want = (i % 7 == 0 ? "/" : "/d/") + Numbered("n", i);
+            wrong += !((*files)[static_cast<std::size_t>(i) + 2] == want);
         }
+        std::size_t seen = 0;
+        files->ForEach([&](std::string_view item) {
+            if (seen >= 2 && seen < kItems + 2) {
+                const int i = static_cast<int>(seen) - 2;
+                wrong += item != (i % 7 == 0 ? "/" : "/d/") + Numbered("n", i);
+            }
+            ++seen;
+        });
         EXPECT_EQ(wrong, 0);
-        EXPECT_EQ(list[list.size() - 1], "last");
+        EXPECT_EQ(seen, files->size());
+        EXPECT_EQ((*files)[files->size() - 1].String(), "/d/last");
     }
 }
 

@@ -22,11 +22,13 @@ namespace {
 
 // Builds one random tree from a seed: names of random bytes (invalid UTF-8
 // and control bytes included), empty folders, links to folders of the tree
-// (ancestors and the root too), to files, to nowhere and to themselves.
+// (ancestors and the root too), to files, to nowhere and to themselves; in
+// one tree of eight, a chain of 300 folders with a file at its end.
 class RandomTree {
   public:
     RandomTree(TempTree& tree, std::uint32_t seed) : tree_(tree), rng_(seed) {
         Fill("", 0);
+        if (Below(8) == 0) AddChain();
         AddLinks();
     }
 
@@ -82,6 +84,17 @@ class RandomTree {
                 files_.push_back(rel);
             }
         }
+    }
+
+    void AddChain() {
+        std::string rel = AnyOf(folders_);
+        for (int depth = 0; depth < 300; ++depth) {
+            std::set<std::string> taken;
+            std::string name = Name(taken).substr(0, 2);  // short, to stay inside PATH_MAX
+            if (name == "." || name == "..") name = "c";
+            rel = Join(rel, name);
+        }
+        tree_.File(rel + "/end");
     }
 
     void AddLinks() {

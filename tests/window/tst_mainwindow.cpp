@@ -394,7 +394,8 @@ void MainWindowTest::controlCharactersInNames() {
 
     // The scanner's own list keeps the bytes.
     std::vector<std::string> files;
-    for (const std::string_view item : *window.Scanner()->Files()) files.emplace_back(item);
+    window.Scanner()->Files()->ForEach(
+        [&files](std::string_view item) { files.emplace_back(item); });
     std::sort(files.begin(), files.end());
     QCOMPARE(files, (std::vector<std::string>{
                         tree.Path("bad\xff.txt"), tree.Path("cr\rbell\a"), tree.Path("line\nbreak"),
@@ -409,8 +410,9 @@ void MainWindowTest::longListFilledWholeAndInOrder() {
     frmMain window(tree.Root());
     window.show();
     QString expected;
-    for (const std::string_view item : *window.Scanner()->Files())
+    window.Scanner()->Files()->ForEach([&expected](std::string_view item) {
         expected += QString::fromUtf8(item.data(), static_cast<qsizetype>(item.size())) + '\n';
+    });
     QCOMPARE(Pane(window, "txtFiles").LineCount(), qsizetype(30000));
     QCOMPARE(Pane(window, "txtFiles").Text(), expected);
     QCOMPARE(Pane(window, "txtFiles").Line(15000), expected.section('\n', 15000, 15000));

@@ -66,6 +66,7 @@
 // contents are missing, and ReadFailures() records it with the reason.
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -123,9 +124,16 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
 
     // The lists themselves, shared, not copies; null before the first scan.
     // Every ScanFolder makes a new pair: a caller holding the old pair keeps
-    // it unchanged.
+    // it unchanged. How to read them: Collection.h.
     std::shared_ptr<const Collection> Folders() const { return colFolders; }
     std::shared_ptr<const Collection> Files() const { return colFiles; }
+    // Folder numbers: the folder counted as number n is item
+    // (*FoldersByNumber())[n - 1] of Folders(). Folders are counted after
+    // their subtree, so this lists them in EntryFound's order. It holds
+    // FolderCount() entries; null before the first scan, a new one every scan.
+    std::shared_ptr<const std::vector<std::uint32_t>> FoldersByNumber() const {
+        return colFoldersByNumber;
+    }
     Counter FolderCount() const { return nFolderCount; }
     Counter FileCount() const { return nFileCount; }
 
@@ -196,13 +204,16 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
     void WalkFolder(std::string sPath);
     // The steps of the walk, one for each kind of entry and one for leaving
     // a level. The entry's name is not yet in the path buffer.
-    void FoundFile(const DirEntry& entry);
-    // Lists the folder `entry` of the innermost level, and opens it if the
-    // walk enters it: then the path buffer holds its path with its separator.
-    std::unique_ptr<FolderListing> FoundFolder(const DirEntry& entry, std::vector<Level>& levels);
+    void FoundFile(const DirEntry& entry, std::size_t folder);
+    // Lists the folder `entry` of the innermost level (its index in the
+    // folder list goes to `folder`), and opens it if the walk enters it:
+    // then the path buffer holds its path with its separator.
+    std::unique_ptr<FolderListing> FoundFolder(const DirEntry& entry, std::vector<Level>& levels,
+                                               std::size_t& folder);
     // Pops the innermost level and completes its folder.
     void LeaveLevel(std::vector<Level>& levels);
-    void CompleteFolder(std::size_t nameStart, std::size_t nameEnd);
+    // Counts and reports the folder `folder` of the folder list.
+    void CompleteFolder(std::size_t nameStart, std::size_t nameEnd, std::size_t folder);
     // Not Yield: <windows.h> makes that name a macro.
     void YieldToOwner();
     // Whether the walk enters the link `entry`, whose path is in the path
@@ -216,6 +227,7 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
     std::shared_ptr<ReadAheadReader> readAhead;
     std::shared_ptr<Collection> colFolders;
     std::shared_ptr<Collection> colFiles;
+    std::shared_ptr<std::vector<std::uint32_t>> colFoldersByNumber;
     std::shared_ptr<std::vector<ReadFailure>> colFailures;
     std::shared_ptr<std::vector<LinkNotEntered>> colLinksNotEntered;
     std::string sRootPath;
