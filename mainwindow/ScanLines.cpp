@@ -40,7 +40,6 @@ ScanLists::ScanLists(const clsDirwalk& scanner)
 ShownSize ScanLists::Relative(std::size_t folder) {
     if (folder == Collection::kRoot) return {};
     if (folder >= relative_.size()) {
-        relative_.reserve(folders_->size());
         folders_->PartsOf(relative_.size(), folders_->size(),
                           [this](std::size_t, const Collection::Part& part) {
                               ShownSize size = ShownSizeOf(part.name);

@@ -127,28 +127,23 @@ void TextPane::FlushAccessibleInsert() {
 // One event for the whole insertion would hold all of its text at once (a
 // list of a million paths is some 300 MB as UTF-16) and pass it over the
 // accessibility bus in one message, past the bus's own size limit. In
-// pieces, each is let go once sent. A piece that would end between the
-// halves of a surrogate pair takes the pair whole.
+// pieces, each is let go once sent.
 void TextPane::AnnounceInsert(qsizetype begin, qsizetype end) {
-    while (begin < end) {
-        const QString piece = TextRange(begin, std::min(end, begin + kAccessibleEventUnits));
-        if (piece.isEmpty()) return;
-        QAccessibleTextInsertEvent event(this, ClampToInt(begin), piece);
-        QAccessible::updateAccessibility(&event);
-        begin += piece.size();
-    }
+    control_.ForEachPiece(begin, end, kAccessibleEventUnits,
+                          [this](qsizetype at, const QString& piece) {
+                              QAccessibleTextInsertEvent event(this, ClampToInt(at), piece);
+                              QAccessible::updateAccessibility(&event);
+                          });
 }
 
 // Each piece is removed from the front of what is left, so every event
 // says position `begin`.
 void TextPane::AnnounceRemove(qsizetype begin, qsizetype end) {
-    for (qsizetype at = begin; at < end;) {
-        const QString piece = TextRange(at, std::min(end, at + kAccessibleEventUnits));
-        if (piece.isEmpty()) return;
-        QAccessibleTextRemoveEvent event(this, ClampToInt(begin), piece);
-        QAccessible::updateAccessibility(&event);
-        at += piece.size();
-    }
+    control_.ForEachPiece(begin, end, kAccessibleEventUnits,
+                          [this, begin](qsizetype, const QString& piece) {
+                              QAccessibleTextRemoveEvent event(this, ClampToInt(begin), piece);
+                              QAccessible::updateAccessibility(&event);
+                          });
 }
 
 void TextPane::SetSelStart(qsizetype start) {

@@ -35,6 +35,9 @@ namespace quorvel {
 class TextPane : public QAbstractScrollArea, private TextPaneControl::View {
     Q_OBJECT
   public:
+    // The most text one accessibility event carries (see above).
+    static constexpr qsizetype kAccessibleEventUnits = 32 * 1024;
+
     explicit TextPane(QWidget* parent = nullptr);
     ~TextPane() override;
 
@@ -79,6 +82,7 @@ class TextPane : public QAbstractScrollArea, private TextPaneControl::View {
         return control_.TextRange(begin, end);
     }
     qsizetype CaretPosition() const { return control_.CaretPosition(); }
+    const TextPaneControl& Control() const { return control_; }
     void SetSelection(qsizetype anchor, qsizetype caret) { control_.SetSelection(anchor, caret); }
     void SelectAll() { control_.SelectAll(); }
     void Copy() const { control_.Copy(); }
@@ -108,8 +112,6 @@ class TextPane : public QAbstractScrollArea, private TextPaneControl::View {
     void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
-
-    static constexpr qsizetype kAccessibleEventUnits = 32 * 1024;
 
   private:
     // TextPaneControl::View

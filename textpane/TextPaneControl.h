@@ -79,6 +79,18 @@ class TextPaneControl {
     std::pair<qsizetype, qsizetype> LineBounds(qsizetype position) const;
     std::pair<qsizetype, qsizetype> WordBounds(qsizetype position) const;
     std::size_t MemoryBytes() const;  // bytes held for the text
+    // [begin, end) as consecutive pieces of at most `units` UTF-16 units
+    // each, one at a time: visit(position, piece). A piece that would end
+    // between the halves of a surrogate pair takes the pair whole.
+    template <typename Visit>
+    void ForEachPiece(qsizetype begin, qsizetype end, qsizetype units, Visit&& visit) const {
+        while (begin < end) {
+            const QString piece = TextRange(begin, std::min(end, begin + units));
+            if (piece.isEmpty()) return;
+            visit(begin, piece);
+            begin += piece.size();
+        }
+    }
 
     // Add text at the very end and leave the insertion point just after it.
     // Append decodes each call on its own: ill-formed UTF-8 (including a

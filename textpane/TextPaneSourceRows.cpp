@@ -99,10 +99,9 @@ std::uint64_t TextPaneSourceRows::ByteOfUnit(std::uint64_t position, bool roundU
     if (row >= lines_) return bytes_;
     const TextPaneSource::LineSize size = Size(row);
     const std::uint64_t column = std::min(position, units_) - start.units;
-    // Bytes and units go in step in an ASCII line, and at its '\n'.
-    if (size.bytes == size.units || column >= size.units) {
-        return start.byte + std::min(column, size.bytes);
-    }
+    if (column >= size.units) return start.byte + size.bytes;  // its '\n'
+    // Bytes and units go in step in an ASCII line.
+    if (size.bytes == size.units) return start.byte + column;
     return start.byte + ByteOffsetOfUnits(RowBytes(row), column, roundUp);
 }
 

@@ -2,7 +2,8 @@
 // The text pane: append semantics and character positions over UTF-8 storage,
 // the rich-text-box operations, user selection and copying (through the pane,
 // and through its control without a window), the deferred view update, a
-// million lines, and what assistive technology reads.
+// million lines, what assistive technology reads, and a pane that shows a
+// line source instead of holding its text.
 
 #include <QAccessible>
 #include <QClipboard>
@@ -11,9 +12,12 @@
 #include <QScrollBar>
 #include <QtTest>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "TextPane.h"
+#include "TextPaneSourceRows.h"
 
 using quorvel::TextPane;
 using quorvel::TextPaneControl;
@@ -57,6 +61,22 @@ QString MixedText() {
     return text + QStringLiteral("tail");
 }
 
+// Lines held as strings, of which the first `count` are the source's.
+class VectorSource : public quorvel::textpane::TextPaneSource {
+  public:
+    std::vector<std::string> lines;
+    std::size_t count = 0;
+    std::size_t LineCount() const override { return count; }
+    void AppendLine(std::size_t line, std::string& out) const override { out += lines[line]; }
+    void MeasureLines(std::size_t first, std::span<LineSize> sizes) const override {
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            const std::string& line = lines[first + i];
+            sizes[i] = {line.size(),
+                        static_cast<std::uint64_t>(QString::fromStdString(line).size())};
+        }
+    }
+};
+
 }  // namespace
 
 class TstTextPane : public QObject {
@@ -78,6 +98,7 @@ class TstTextPane : public QObject {
     void appendOnlySchedulesRepaintAndFollowsTail();
     void millionLines();
     void accessibilityReadsTextLinesAndSelection();
+    void sourcePaneShowsWhatAppendsWould();
 };
 
 void TstTextPane::appendAddsAtEndAndLeavesInsertionPointAfterIt() {
@@ -509,6 +530,101 @@ void TstTextPane::accessibilityReadsTextLinesAndSelection() {
     text->setSelection(0, 8, 13);
     QCOMPARE(pane.SelText(), QStringLiteral("words"));
     QCOMPARE(text->offsetAtPoint(pane.viewport()->mapToGlobal(pane.PositionRect(15).center())), 15);
+}
+
+// Random lines (ASCII, two-, three- and four-byte characters, tabs, empty and
+// long lines) shown from a source, growing, and appended by hand to another
+// pane: text, lines, positions, selection, keys, scroll ranges and what
+// assistive technology reads must be the same; then an append by hand to
+// the source's pane, which takes the text over.
+void TstTextPane::sourcePaneShowsWhatAppendsWould() {
+    const char* const pieces[] = {"a", "Zz ", "\t", "\u00e9", "\u20ac", "\U0001F600", "w_1", "."};
+    auto source = std::make_shared<VectorSource>();
+    QRandomGenerator rng(23);
+    for (int i = 0; i < 3000; ++i) {
+        std::string line;
+        const int length = i % 500 == 7 ? 3000 : static_cast<int>(rng.bounded(12));
+        for (int k = 0; k < length; ++k) line += pieces[rng.bounded(8)];
+        source->lines.push_back(line);
+    }
+    TextPane byHand;
+    TextPane shown;
+    for (TextPane* pane : {&byHand, &shown}) {
+        pane->resize(300, 150);
+        pane->show();
+        QVERIFY(QTest::qWaitForWindowExposed(pane));
+    }
+    const auto appendByHand = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) byHand.Append(source->lines[i] + "\n");
+    };
+    source->count = 1000;
+    auto rows = std::make_unique<quorvel::textpane::TextPaneSourceRows>(source);
+    rows->Extend(700);  // measured ahead, in two runs
+    rows->ExtendToSource();
+    shown.AppendSource(std::move(rows));
+    appendByHand(0, 1000);
+    source->count = 3000;
+    shown.SourceGrew();
+    appendByHand(1000, 3000);
+    QCoreApplication::processEvents();
+
+    const QString text = byHand.Text();
+    QCOMPARE(shown.Text(), text);
+    QCOMPARE(shown.Length(), byHand.Length());
+    QCOMPARE(shown.LineCount(), 3000);
+    QCOMPARE(shown.SelStart(), byHand.SelStart());
+    QCOMPARE(shown.horizontalScrollBar()->maximum(), byHand.horizontalScrollBar()->maximum());
+    QCOMPARE(shown.verticalScrollBar()->maximum(), byHand.verticalScrollBar()->maximum());
+    QAccessibleTextInterface* shownText =
+        QAccessible::queryAccessibleInterface(&shown)->textInterface();
+    QAccessibleTextInterface* handText =
+        QAccessible::queryAccessibleInterface(&byHand)->textInterface();
+    QCOMPARE(shownText->characterCount(), handText->characterCount());
+    for (int probe = 0; probe < 400; ++probe) {
+        const auto at = static_cast<qsizetype>(rng.bounded(static_cast<quint32>(text.size() + 1)));
+        const auto length = static_cast<qsizetype>(rng.bounded(200u));
+        QCOMPARE(shown.TextRange(at, at + length), byHand.TextRange(at, at + length));
+        QCOMPARE(shown.LineBounds(at), byHand.LineBounds(at));
+        QCOMPARE(shown.WordBounds(at), byHand.WordBounds(at));
+        QCOMPARE(shown.Line(probe * 7), byHand.Line(probe * 7));
+        for (const auto boundary :
+             {QAccessible::CharBoundary, QAccessible::WordBoundary, QAccessible::LineBoundary}) {
+            int s1 = 0, e1 = 0, s2 = 0, e2 = 0;
+            const int offset = static_cast<int>(at);
+            QCOMPARE(shownText->textAtOffset(offset, boundary, &s1, &e1),
+                     handText->textAtOffset(offset, boundary, &s2, &e2));
+            QCOMPARE(std::pair(s1, e1), std::pair(s2, e2));
+            QCOMPARE(shownText->textAfterOffset(offset, boundary, &s1, &e1),
+                     handText->textAfterOffset(offset, boundary, &s2, &e2));
+            QCOMPARE(std::pair(s1, e1), std::pair(s2, e2));
+        }
+        for (TextPane* pane : {&byHand, &shown}) pane->SetSelection(at, at + length);
+        for (const auto key : {Qt::Key_Down, Qt::Key_Right, Qt::Key_End, Qt::Key_PageDown}) {
+            for (TextPane* pane : {&byHand, &shown}) QTest::keyClick(pane, key, Qt::ShiftModifier);
+            QCOMPARE(shown.SelStart(), byHand.SelStart());
+            QCOMPARE(shown.SelLength(), byHand.SelLength());
+            QCOMPARE(shown.CaretPosition(), byHand.CaretPosition());
+        }
+        QCOMPARE(shown.SelText(), byHand.SelText());
+    }
+
+    // What assistive technology is told of an insertion: all of it, in
+    // order, in pieces of the most one event carries (a pair kept whole).
+    QString told;
+    shown.Control().ForEachPiece(3, shown.Length(), 100, [&](qsizetype at, const QString& piece) {
+        QCOMPARE(at, told.size() + 3);
+        QVERIFY(piece.size() <= 101);
+        told += piece;
+    });
+    QCOMPARE(told, text.mid(3));
+
+    shown.Append(std::string_view("by hand"));
+    byHand.Append(std::string_view("by hand"));
+    QCOMPARE(shown.Text(), byHand.Text());
+    source->lines.push_back("later");
+    source->count = 3001;
+    shown.SourceGrew();  // after the text it holds now
+    QCOMPARE(shown.Text(), byHand.Text() + "later\n");
 }
 
 QTEST_MAIN(TstTextPane)
