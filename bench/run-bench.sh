@@ -109,7 +109,17 @@ stop_fusefs() {
     exec {fusefs_in}>&-
     wait "$fusefs_pid" || true
 }
-trap 'stop_fusefs; rm -rf "$work"' EXIT
+# Processes this run starts for itself (the accessibility bus and its X
+# server), ended by their ids.
+helpers=()
+cleanup() {
+    local pid
+    for pid in "${helpers[@]}"; do kill "$pid" 2>/dev/null || true; done
+    stop_fusefs
+    rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir "$work/empty"
 
 # --network: the tree, copied into quorvel-test-fusefs's memory, is served
 # over FUSE with every read of a listing taking $latency_us (the end of a
@@ -181,7 +191,10 @@ if ((network)); then
 fi
 if ((!network)); then
 scanner_serial=${#names[@]}
-variant "clsDirwalk, events off" report cpu:1.15 - "$bin/quorvel-bench-scanner" "$tree"
+variant "clsDirwalk, events off" report cpu:1.05 - "$bin/quorvel-bench-scanner" "$tree"
+# Its memory baseline: the same program scanning an empty folder.
+scanner_empty=${#names[@]}
+variant "clsDirwalk, empty folder" empty - - "$bin/quorvel-bench-scanner" "$work/empty"
 scanner_events=${#names[@]}
 variant "clsDirwalk, events on + yield hook" report cpu:1.30 - \
     "$bin/quorvel-bench-scanner" --events "$tree"
@@ -215,14 +228,13 @@ window_bench=${QUORVEL_BENCH_WINDOW:-$build/bench/quorvel-bench-window}
 # Qt wants a private runtime folder, and says so on every start without one.
 window_env=(env QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
     XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$work/runtime}")
-window_shown='' window_empty=''
+window_shown='' window_empty='' bus_shown='' bus_empty=''
 flat=$tree-flat
 flat_folders=100000
 if [[ -x $window_bench ]]; then
-    mkdir "$work/empty"
     mkdir -m 700 "$work/runtime"
     window_shown=${#names[@]}
-    variant "main window, shown, events on" report "$( ((network)) && echo - || echo wall:1.25)" \
+    variant "main window, shown, events on" report "$( ((network)) && echo - || echo wall:1.00)" \
         wall:0.80 "${window_env[@]}" "$window_bench" "$walked"
 fi
 if [[ -x $window_bench ]] && ((!network)); then
@@ -234,6 +246,32 @@ if [[ -x $window_bench ]] && ((!network)); then
     "$bin/quorvel-bench-tree" --seed "$seed" --flat "$flat_folders" "$flat" >/dev/null
     variant "Dir1 alone, 100,000 subfolders" own 300 300 \
         "${window_env[@]}" "$window_bench" --folder-list "$flat"
+    # As a screen-reader user runs it: an AT-SPI bus (started here, with its
+    # own session bus) and Qt's bridge to it, which comes with the xcb
+    # platform only, so on an X server of its own. Needs xvfb, dbus and
+    # at-spi2-core; left out without them.
+    launcher=/usr/libexec/at-spi-bus-launcher
+    if command -v Xvfb >/dev/null && command -v dbus-daemon >/dev/null && [[ -x $launcher ]]; then
+        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+        helpers+=($!)
+        for ((waited = 0; waited < 100; waited++)); do
+            [[ -s $work/display ]] && break
+            sleep 0.1
+        done
+        read -r display <"$work/display"
+        { read -r bus_address && read -r bus_pid; } < <(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+        helpers+=("$bus_pid")
+        DBUS_SESSION_BUS_ADDRESS=$bus_address "$launcher" --launch-immediately >/dev/null 2>&1 &
+        helpers+=($!)
+        sleep 1
+        bus_env=(env QT_QPA_PLATFORM=xcb DISPLAY=":$display" DBUS_SESSION_BUS_ADDRESS="$bus_address"
+            QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$work/runtime}")
+        bus_shown=${#names[@]}
+        variant "main window, accessibility bus" report - - "${bus_env[@]}" "$window_bench" "$tree"
+        bus_empty=${#names[@]}
+        variant "main window, empty, accessibility bus" empty - - \
+            "${bus_env[@]}" "$window_bench" "$work/empty"
+    fi
 fi
 # A/B: the read-ahead lines, and the window's where it was built, of other
 # builds (--against LABEL=DIR: DIR is a build folder holding bench/), run
@@ -276,13 +314,14 @@ run_once() {
     wall=$(sed -n 's/.*wall_ms=\([0-9.]*\).*/\1/p' <<<"$timing")
     cpu=$(sed -n 's/.*cpu_ms=\([0-9.]*\).*/\1/p' <<<"$timing")
     rss=$(sed -n 's/.*maxrss_kb=\([0-9]*\).*/\1/p' <<<"$timing")
-    folders=- files=- panes='' own='' own_wall=''
+    folders=- files=- panes='' own='' own_wall='' fill=''
     if [[ $out != /dev/null ]]; then
         local report
         report=$(tail -n 1 "$out")
         folders=$(sed -n 's/.*folders=\([0-9]*\).*/\1/p' <<<"$report")
         files=$(sed -n 's/.*files=\([0-9]*\).*/\1/p' <<<"$report")
         panes=$(sed -n 's/.*pane_bytes=\([0-9]*\).*/\1/p' <<<"$report")
+        fill=$(sed -n 's/.*fill_ms=\([0-9.]*\).*/\1/p' <<<"$report")
         own=$(sed -n 's/.*own_cpu_ms=\([0-9.]*\).*/\1/p' <<<"$report")
         own_wall=$(sed -n 's/.*walk_ms=\([0-9.]*\).*/\1/p' <<<"$report")
     fi
@@ -354,7 +393,7 @@ fi
 
 # Interleaved: every round runs each variant once, starting one further along
 # each round, so a burst of load elsewhere spreads over all variants.
-declare -a walls cpus rsss pane_bytes owns own_walls
+declare -a walls cpus rsss pane_bytes owns own_walls fills
 for ((r = 0; r < reps; r++)); do
     for ((k = 0; k < count; k++)); do
         i=$(((k + r) % count))
@@ -366,6 +405,7 @@ for ((r = 0; r < reps; r++)); do
         pane_bytes[i]=$panes
         owns[i]+="$own "
         own_walls[i]+="$own_wall "
+        fills[i]+="$fill "
     done
 done
 
@@ -473,22 +513,35 @@ if ((network)); then
     fi
 fi
 
-if [[ -n $window_shown ]] && ((!network)); then
-    entries=$((want_folders + want_files))
-    # Peak resident sets are in KiB; per entry in bytes.
-    per_entry() { awk -v kib="$1" -v n="$entries" 'BEGIN { printf "%.0f", kib * 1024 / n }'; }
-    above_scanner=$((peaks[window_shown] - peaks[scanner_events]))
-    above_empty=$((peaks[window_shown] - peaks[window_empty]))
+entries=$((want_folders + want_files))
+# Peak resident sets are in KiB; per entry in bytes.
+per_entry() { awk -v kib="$1" -v n="$entries" 'BEGIN { printf "%.0f", kib * 1024 / n }'; }
+# One memory line: label, KiB above its baseline, target in bytes an entry.
+memory_line() {
+    printf '           %-36s %8.1f MiB %5s bytes  %s\n' "$1" "$(ratio "$2" 1024)" \
+        "$(per_entry "$2")" "$(verdict "$(per_entry "$2")" "$3")"
+}
+if ((!network)); then
     echo
-    printf 'memory   main window, shown: peak resident set, per entry of the tree\n'
-    printf '           above clsDirwalk, events on    %8.1f MiB %5s bytes  %s\n' \
-        "$(ratio "$above_scanner" 1024)" "$(per_entry "$above_scanner")" \
-        "$(verdict "$(per_entry "$above_scanner")" 300)"
-    printf '           above the window, empty folder %8.1f MiB %5s bytes\n' \
-        "$(ratio "$above_empty" 1024)" "$(per_entry "$above_empty")"
-    printf '           held by the four panes         %8.1f MiB %5s bytes\n' \
+    printf 'memory   peak resident set, per entry of the tree (raw walker: %.1f MiB in all)\n' \
+        "$(ratio "${peaks[0]}" 1024)"
+    memory_line "clsDirwalk's lists, above an empty scan" \
+        $((peaks[scanner_serial] - peaks[scanner_empty])) 28
+fi
+if [[ -n $window_shown ]] && ((!network)); then
+    memory_line "main window, above the empty window" \
+        $((peaks[window_shown] - peaks[window_empty])) 40
+    if [[ -n $bus_shown ]]; then
+        memory_line "the same, with an accessibility bus" $((peaks[bus_shown] - peaks[bus_empty])) 48
+    fi
+    printf '           held by the four panes              %8.1f MiB %5s bytes\n' \
         "$(awk -v b="${pane_bytes[window_shown]}" 'BEGIN { printf "%.1f", b / 1048576 }')" \
         "$(awk -v b="${pane_bytes[window_shown]}" -v n="$entries" 'BEGIN { printf "%.0f", b / n }')"
+    read -ra f <<<"${fills[window_shown]}"
+    fill_median=$(median "${f[@]}")
+    echo
+    printf 'fill     from the walk'"'"'s end to the list panes filled, median %6.1f ms  %s\n' \
+        "$fill_median" "$(verdict "$fill_median" 5)"
 
     # Median and largest of a comma-separated list.
     stats() {

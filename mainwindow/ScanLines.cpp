@@ -87,11 +87,14 @@ std::size_t ScanLines::LineCount() const {
 
 void ScanLines::AppendFound(std::size_t number, std::string_view name, std::size_t folder,
                             bool isFolder, std::string& out) const {
-    path_.clear();
-    lists_->AppendFolderPath(folder, path_);
+    if (folder != pathFolder_) {
+        path_.clear();
+        lists_->AppendFolderPath(folder, path_);
+        pathFolder_ = folder;
+    }
     // A folder's own paths come without their separator.
-    if (isFolder) path_.pop_back();
-    const std::string_view full(path_);
+    const std::string_view full =
+        std::string_view(path_).substr(0, path_.size() - (isFolder ? 1 : 0));
     AppendNumber(out, number);
     out.append(")-");
     AppendShown(out, name);
@@ -108,6 +111,7 @@ void ScanLines::AppendLine(std::size_t line, std::string& out) const {
             const Collection& list =
                 kind_ == Kind::FolderList ? lists_->Folders() : lists_->Files();
             path_.clear();
+            pathFolder_.reset();
             list.AppendTo(line, path_);
             AppendShown(out, path_);
             return;
@@ -122,6 +126,33 @@ void ScanLines::AppendLine(std::size_t line, std::string& out) const {
             AppendFound(line + 1, part.name, part.folder, false, out);
             return;
         }
+    }
+}
+
+// In order, the lists build each path from the one before.
+void ScanLines::ForEachLine(std::size_t first, std::size_t last,
+                            const std::function<void(std::string_view)>& visit) const {
+    std::string line;
+    switch (kind_) {
+        case Kind::FolderList:
+        case Kind::FileList:
+            (kind_ == Kind::FolderList ? lists_->Folders() : lists_->Files())
+                .ForEach(first, last, [&](std::string_view item) {
+                    line.clear();
+                    AppendShown(line, item);
+                    visit(line);
+                });
+            return;
+        case Kind::FilesFound:
+            lists_->Files().PartsOf(first, last, [&](std::size_t i, const Collection::Part& part) {
+                line.clear();
+                AppendFound(i + 1, part.name, part.folder, false, line);
+                visit(line);
+            });
+            return;
+        case Kind::FoldersFound:
+            TextPaneSource::ForEachLine(first, last, visit);
+            return;
     }
 }
 

@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,6 +79,8 @@ class ScanLines final : public textpane::TextPaneSource {
     std::size_t LineCount() const override;
     void AppendLine(std::size_t line, std::string& out) const override;
     void MeasureLines(std::size_t first, std::span<LineSize> sizes) const override;
+    void ForEachLine(std::size_t first, std::size_t last,
+                     const std::function<void(std::string_view)>& visit) const override;
 
   private:
     void AppendFound(std::size_t number, std::string_view name, std::size_t folder, bool isFolder,
@@ -87,6 +90,9 @@ class ScanLines final : public textpane::TextPaneSource {
     Kind kind_;
     std::size_t found_ = 0;
     mutable std::string path_;  // reused for every line built
+    // The folder path AppendFound built last: a listing's lines mostly
+    // share it with the line before.
+    mutable std::optional<std::size_t> pathFolder_;
 };
 
 }  // namespace quorvel

@@ -118,6 +118,10 @@ bool Collection::Equals(std::size_t i, std::string_view text) const {
 void Collection::VisitParts(std::size_t first, std::size_t last, PartCall call, void* visit) const {
     last = std::min(last, size());
     if (first >= last) return;
+    if (last - first == 1) {
+        call(visit, first, PartOf(first));  // the latest item without its neighbours
+        return;
+    }
     if (IsFolderList()) {
         for (std::size_t i = first; i < last; ++i) {
             const collection::FolderRecord record = impl_->folders->At(i);

@@ -3,8 +3,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace quorvel::textpane {
 
@@ -30,6 +32,18 @@ class TextPaneSource {
     // The sizes of the lines from `first` on, one per element of `sizes`,
     // in order: a pane measures every line once, as it is added, in runs.
     virtual void MeasureLines(std::size_t first, std::span<LineSize> sizes) const = 0;
+    // Lines [first, last) in order, each valid during its call: for reading
+    // much of the text at once (a copy, what assistive technology is told),
+    // which a source may do faster than line by line.
+    virtual void ForEachLine(std::size_t first, std::size_t last,
+                             const std::function<void(std::string_view)>& visit) const {
+        std::string line;
+        for (std::size_t i = first; i < last; ++i) {
+            line.clear();
+            AppendLine(i, line);
+            visit(line);
+        }
+    }
 };
 
 }  // namespace quorvel::textpane

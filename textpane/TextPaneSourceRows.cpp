@@ -122,18 +122,18 @@ template <typename Visit>
 void TextPaneSourceRows::ForEachSpan(std::uint64_t begin, std::uint64_t end, Visit&& visit) const {
     end = std::min(end, bytes_);
     if (begin >= end) return;
-    auto [row, start] = RowOf(begin, false);
+    const auto [first, start] = RowOf(begin, false);
+    const std::size_t last = RowOf(end - 1, false).first + 1;
     std::uint64_t rowBegin = start.byte;
-    while (rowBegin < end && row < lines_) {
-        const std::string_view bytes = RowBytes(row);
+    source_->ForEachLine(first, std::min(last, lines_), [&](std::string_view bytes) {
         const std::uint64_t rowEnd = rowBegin + bytes.size();
         const std::uint64_t from = std::max(begin, rowBegin) - rowBegin;
         const std::uint64_t to = std::min(end, rowEnd) - rowBegin;
         if (to > from) visit(bytes.substr(from, to - from));
         if (rowEnd < end) visit(std::string_view("\n"));
         rowBegin = rowEnd + 1;
-        ++row;
-    }
+    });
+    Q_ASSERT(rowBegin >= end);
 }
 
 std::string TextPaneSourceRows::Bytes(std::uint64_t begin, std::uint64_t end) const {
