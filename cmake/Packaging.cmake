@@ -45,8 +45,12 @@ endif()
 
 set(CPACK_PACKAGE_NAME "quorvel")
 set(CPACK_PACKAGE_VENDOR "Quorvel")
-# The project version, the one place it is kept.
+# The project version, the one place it is kept; the -dev package has the
+# library's (QUORVEL_SCANNER_VERSION), set per package by this file.
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+configure_file(cmake/CPackComponentVersions.cmake.in
+    ${quorvel_packaging_dir}/CPackComponentVersions.cmake @ONLY)
+set(CPACK_PROJECT_CONFIG_FILE ${quorvel_packaging_dir}/CPackComponentVersions.cmake)
 # Each package's summary is the first line of its own description below; a
 # summary set here would be put in front of both.
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
@@ -75,6 +79,8 @@ set(CPACK_DEBIAN_PROGRAM_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_RECOMMENDS "qt6-wayland")
 
 set(CPACK_DEBIAN_SCANNER_DEV_PACKAGE_SECTION "libdevel")
+# Built from the same source as the program, whose version differs.
+set(CPACK_DEBIAN_SCANNER_DEV_PACKAGE_SOURCE "quorvel (${PROJECT_VERSION})")
 string(CONCAT CPACK_DEBIAN_SCANNER_DEV_DESCRIPTION
     "Folder scanner of Quorvel, as a static C++20 library\n"
     "The scanner walks a folder, and if asked every folder below it, and\n"

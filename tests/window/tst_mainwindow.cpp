@@ -404,7 +404,7 @@ void MainWindowTest::controlCharactersInNames() {
 
 QTEST_MAIN(MainWindowTest)
 void MainWindowTest::longListFilledWholeAndInOrder() {
-    // Long enough for the list to be filled in two halves at once.
+    // Long enough for the list pane to span many of its groups of lines.
     TempTree tree;
     BuildWideTree(tree, 3, 10000);
     frmMain window(tree.Root());
