@@ -529,6 +529,8 @@ if ((!network)); then
         $((peaks[scanner_serial] - peaks[scanner_empty])) 28
 fi
 if [[ -n $window_shown ]] && ((!network)); then
+    memory_line "main window, above clsDirwalk, events on" \
+        $((peaks[window_shown] - peaks[scanner_events])) 300
     memory_line "main window, above the empty window" \
         $((peaks[window_shown] - peaks[window_empty])) 40
     if [[ -n $bus_shown ]]; then
