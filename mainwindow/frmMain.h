@@ -5,6 +5,10 @@
 // set), and, when the walk has ended, both counts and the collected folder
 // and file lists. Abort stops a running walk.
 //
+// The panes show the scanner's lists themselves, not copies (ScanPanes): the
+// found panes a line per event, computed from the lists, and the list panes
+// the lists once the walk has ended.
+//
 // Showing the window the first time loads it: Form_Load (and with it the
 // first scan) runs to its end before the window becomes visible.
 //

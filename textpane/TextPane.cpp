@@ -126,8 +126,9 @@ void TextPane::FlushAccessibleInsert() {
 
 // One event for the whole insertion would hold all of its text at once (a
 // list of a million paths is some 300 MB as UTF-16) and pass it over the
-// accessibility bus in one message, past the bus's own size limit. In
-// pieces, each is let go once sent.
+// accessibility bus in one message, past the bus's own size limit: the bus
+// drops it, and a client that follows the text by its events loses the
+// insertion and every offset after it. In pieces, each is let go once sent.
 void TextPane::AnnounceInsert(qsizetype begin, qsizetype end) {
     control_.ForEachPiece(begin, end, kAccessibleEventUnits,
                           [this](qsizetype at, const QString& piece) {

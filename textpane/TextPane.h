@@ -28,7 +28,12 @@ namespace quorvel {
 //
 // Assistive technology hears of changed text in events of at most
 // kAccessibleEventUnits each: a pane of a million lines is never decoded
-// whole to tell it of a change, only when it asks for the whole text.
+// whole to tell it of a change, only when it asks for the whole text. The
+// events must carry the text itself: AT-SPI's text-changed event holds it
+// (its length is the change's), and Qt's bridge sends nothing for an event
+// without text, nor for any of the text-less events (VisibleDataChanged and
+// the like). They cost nothing while accessibility is off, as it is until an
+// assistive client switches it on.
 //
 // View: when the view shows the last line, appended lines keep it scrolled to
 // the end; once the user scrolls up, it stays where it is.

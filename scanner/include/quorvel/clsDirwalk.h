@@ -17,6 +17,12 @@
 // paths ending in one. File-list items are always full paths. The root's text
 // is kept as given; only a separator is added at its end.
 //
+// Reading the lists: each keeps a path as its folder and its name, and builds
+// it when read, so an item is not a std::string_view. All of a list, in
+// order: Files()->ForEach([](std::string_view path) { ... }), the view valid
+// during the call; one item: (*Files())[i].String(). Collection.h has the
+// rest (PartOf: an item's folder and name).
+//
 // Names: on Linux, raw bytes throughout: nothing is decoded or dropped. On
 // Windows, names are UTF-16 and become UTF-8, an unpaired surrogate kept as
 // its own three bytes (WTF-8), so that no name is lost or altered; the root's
