@@ -8,6 +8,8 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include <quorvel/Collection.h>
@@ -17,6 +19,11 @@
 
 namespace quorvel {
 namespace {
+
+// An item is built when read: a view of it would dangle, so code that took
+// one must fail to compile rather than keep it.
+static_assert(!std::is_constructible_v<std::string_view, Collection::Item>);
+static_assert(!std::is_convertible_v<Collection::Item, std::string_view>);
 
 std::vector<std::string> InOrder(const Collection& list) {
     std::vector<std::string> items;
