@@ -22,13 +22,13 @@ struct Collection::Impl {
     std::unique_ptr<FileTable> files;
 };
 
-Collection::Collection(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Collection::Collection(Key, std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Collection::~Collection() = default;
 
 std::shared_ptr<Collection> Collection::NewFolderList(std::string root, bool hugePages) {
     auto impl = std::make_unique<Impl>();
     impl->folders = std::make_shared<FolderTable>(std::move(root), hugePages);
-    return std::shared_ptr<Collection>(new Collection(std::move(impl)));
+    return std::make_shared<Collection>(Key{}, std::move(impl));
 }
 
 std::shared_ptr<Collection> Collection::NewFileList(const Collection& folders, bool hugePages) {
@@ -36,7 +36,7 @@ std::shared_ptr<Collection> Collection::NewFileList(const Collection& folders, b
     auto impl = std::make_unique<Impl>();
     impl->folders = folders.impl_->folders;
     impl->files = std::make_unique<FileTable>(hugePages);
-    return std::shared_ptr<Collection>(new Collection(std::move(impl)));
+    return std::make_shared<Collection>(Key{}, std::move(impl));
 }
 
 std::size_t Collection::AddFolder(std::size_t folder, std::string_view name, bool fullPath) {

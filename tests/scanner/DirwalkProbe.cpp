@@ -10,6 +10,7 @@
 #endif
 
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -117,6 +118,15 @@ void ExpectListsReadAlike(const clsDirwalk& walker, const ScanResult& scan) {
             if (list == &folders && part.fromRoot) rebuilt += kPathSeparator;
             EXPECT_EQ(rebuilt, inOrder[i]) << "item " << i << " from its parts";
         }
+        // In ranges of one to five items: a range may start inside a run of
+        // files that share a folder recorded only before it.
+        std::vector<std::string> ranges;
+        for (std::size_t first = 0, length = 1; first < inOrder.size();
+             first += length, length = length % 5 + 1) {
+            list->ForEach(first, first + length,
+                          [&ranges](std::string_view item) { ranges.emplace_back(item); });
+        }
+        EXPECT_EQ(ranges, inOrder) << "read in ranges";
     }
     const std::vector<std::uint32_t>& byNumber = *walker.FoldersByNumber();
     ASSERT_EQ(byNumber.size(), static_cast<std::size_t>(walker.FolderCount()));

@@ -23,7 +23,7 @@
 //     path and a separator;
 //   file list: the root, the folder's relative path and a separator (nothing
 //     for a file directly in the root), and the file's name.
-// Part(i) gives the structure instead: the folder that holds item i (an index
+// PartOf(i) gives the structure instead: the folder that holds item i (an index
 // into the folder list, or kRoot), its name, and its form.
 //
 // Reading is safe from any number of threads at once while nothing is
@@ -41,6 +41,13 @@
 namespace quorvel {
 
 class Collection {
+    struct Impl;
+    // Only the list's own factories can name it, so make_shared may build a
+    // list while nobody else can.
+    struct Key {
+        explicit Key() = default;
+    };
+
   public:
     // The folder that holds an entry directly in the scan's root.
     static constexpr std::size_t kRoot = std::numeric_limits<std::size_t>::max();
@@ -114,6 +121,7 @@ class Collection {
     // it needs of that list, which may go first.
     static std::shared_ptr<Collection> NewFileList(const Collection& folders,
                                                    bool hugePages = false);
+    Collection(Key, std::unique_ptr<Impl> impl);
     ~Collection();
     Collection(const Collection&) = delete;
     Collection& operator=(const Collection&) = delete;
@@ -164,9 +172,6 @@ class Collection {
     std::size_t MemoryBytes() const;
 
   private:
-    struct Impl;
-    explicit Collection(std::unique_ptr<Impl> impl);
-
     using ItemCall = void (*)(void* visit, std::string_view path);
     using PartCall = void (*)(void* visit, std::size_t i, const Part& part);
     template <class Visit>
