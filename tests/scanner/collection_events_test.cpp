@@ -99,6 +99,8 @@ TEST(Collection, BuildsEachItemFromItsFolderAndName) {
 // larger than a storage block included, with huge pages or without; a file
 // list outlives the folder list it was made for.
 TEST(Collection, NamesNeverMoveAndAFileListOutlivesItsFolders) {
+    std::string inD = "/d";
+    inD += kPathSeparator;
     for (const bool huge : {false, true}) {
         auto folders = Collection::NewFolderList("/");
         const auto files = Collection::NewFileList(*folders, huge);
@@ -121,20 +123,20 @@ TEST(Collection, NamesNeverMoveAndAFileListOutlivesItsFolders) {
         ASSERT_EQ(files->size(), static_cast<std::size_t>(kItems) + 3);
         int wrong = 0;
         for (int i = 0; i < kItems; i += 997) {
-            const std::string want = (i % 7 == 0 ? "/" : "/d/") + Numbered("n", i);
+            const std::string want = (i % 7 == 0 ? "/" : inD) + Numbered("n", i);
             wrong += !((*files)[static_cast<std::size_t>(i) + 2] == want);
         }
         std::size_t seen = 0;
         files->ForEach([&](std::string_view item) {
             if (seen >= 2 && seen < kItems + 2) {
                 const int i = static_cast<int>(seen) - 2;
-                wrong += item != (i % 7 == 0 ? "/" : "/d/") + Numbered("n", i);
+                wrong += item != (i % 7 == 0 ? "/" : inD) + Numbered("n", i);
             }
             ++seen;
         });
         EXPECT_EQ(wrong, 0);
         EXPECT_EQ(seen, files->size());
-        EXPECT_EQ((*files)[files->size() - 1].String(), "/d/last");
+        EXPECT_EQ((*files)[files->size() - 1].String(), inD + "last");
     }
 }
 
