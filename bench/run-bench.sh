@@ -518,7 +518,7 @@ entries=$((want_folders + want_files))
 per_entry() { awk -v kib="$1" -v n="$entries" 'BEGIN { printf "%.0f", kib * 1024 / n }'; }
 # One memory line: label, KiB above its baseline, target in bytes an entry.
 memory_line() {
-    printf '           %-36s %8.1f MiB %5s bytes  %s\n' "$1" "$(ratio "$2" 1024)" \
+    printf '           %-40s %8.1f MiB %5s bytes  %s\n' "$1" "$(ratio "$2" 1024)" \
         "$(per_entry "$2")" "$(verdict "$(per_entry "$2")" "$3")"
 }
 if ((!network)); then
@@ -536,7 +536,7 @@ if [[ -n $window_shown ]] && ((!network)); then
     if [[ -n $bus_shown ]]; then
         memory_line "the same, with an accessibility bus" $((peaks[bus_shown] - peaks[bus_empty])) 48
     fi
-    printf '           held by the four panes              %8.1f MiB %5s bytes\n' \
+    printf '           %-40s %8.1f MiB %5s bytes\n' "held by the four panes" \
         "$(awk -v b="${pane_bytes[window_shown]}" 'BEGIN { printf "%.1f", b / 1048576 }')" \
         "$(awk -v b="${pane_bytes[window_shown]}" -v n="$entries" 'BEGIN { printf "%.0f", b / n }')"
     read -ra f <<<"${fills[window_shown]}"
