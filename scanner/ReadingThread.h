@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -43,9 +44,10 @@ class ReadingThread : public std::enable_shared_from_this<ReadingThread> {
     void DropOwner(ListingId id);
 
     // Runs `work` on the thread and waits for its result through the
-    // waiter. False when the walk gives the read up (or gave one up before:
-    // then nothing runs); `result` is left as it was, and `discard` gets
-    // the result on the thread once `work` has returned it.
+    // waiter; what `work` throws is thrown here. False when the walk gives
+    // the read up (or gave one up before: then nothing runs); `result` is
+    // left as it was, and `discard` gets the result on the thread once
+    // `work` has returned it.
     template <class Result, class Work, class Discard>
     bool Ask(Work work, Discard discard, Result& result);
 
@@ -78,7 +80,9 @@ bool ReadingThread::Ask(Work work, Discard discard, Result& result) {
     if (waiter_.GaveUp()) return false;
     struct Answer {
         std::optional<Result> value;
+        std::exception_ptr error;
         bool givenUp = false;
+        bool Given() const { return value.has_value() || error; }
     };
     const auto answer = std::make_shared<Answer>();
     {
@@ -89,21 +93,28 @@ bool ReadingThread::Ask(Work work, Discard discard, Result& result) {
             return true;
         }
         jobs_.push_back([this, answer, work = std::move(work), discard = std::move(discard)] {
-            Result value = work();
+            std::optional<Result> value;
+            std::exception_ptr error;
+            try {
+                value.emplace(work());
+            } catch (...) {
+                error = std::current_exception();
+            }
             std::unique_lock answering(mutex_);
             if (answer->givenUp) {
                 answering.unlock();
-                discard(value);
+                if (value) discard(*value);
                 return;
             }
             answer->value = std::move(value);
+            answer->error = error;
             answered_.notify_all();
         });
         work_.notify_one();
     }
     const auto sleep = [this, &answer](std::chrono::milliseconds slice) {
         std::unique_lock lock(mutex_);
-        return answered_.wait_for(lock, slice, [&answer] { return answer->value.has_value(); });
+        return answered_.wait_for(lock, slice, [&answer] { return answer->Given(); });
     };
     if (!waiter_.Wait(sleep)) {
         const std::lock_guard lock(mutex_);
@@ -113,6 +124,7 @@ bool ReadingThread::Ask(Work work, Discard discard, Result& result) {
         return false;
     }
     const std::lock_guard lock(mutex_);
+    if (answer->error) std::rethrow_exception(answer->error);
     result = std::move(*answer->value);
     return true;
 }
