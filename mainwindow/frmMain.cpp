@@ -12,6 +12,7 @@
 #include <exception>
 #include <future>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 #include "EventLoopYield.h"
@@ -191,7 +192,9 @@ frmMain::~frmMain() = default;
 void frmMain::setVisible(bool visible) {
     if (visible && !bLoaded) {
         bLoaded = true;
+        bLoading = true;
         Guarded("Form_Load", [this] { Form_Load(); });
+        bLoading = false;
         if (bCloseRequested) {
             // Closed while loading, before it was ever shown: nothing to show,
             // and nothing else keeps the program running.
@@ -252,7 +255,15 @@ void frmMain::RunPass() {
     ui->lblPath->setText(ShownText(sPath));
 
     cDirwalk = std::make_shared<clsDirwalk>(directoryReader);
-    cDirwalk->SetYieldHook(EventLoopYield{});
+    // Every read on a thread of the scan's, the window's handled while the
+    // walk waits; a read that does not answer is left behind at Abort, a
+    // folder change or closing: the window never waits for it.
+    cDirwalk->WaitForReads(ReadWaits::kYieldAbandonOnAbort);
+    cDirwalk->SetYieldHook(
+        [this, scanner = cDirwalk.get().get(), yield = EventLoopYield{}]() mutable {
+            yield();
+            if (bLoading && !bShownDuringLoad) ShowIfReadHangs(*scanner);
+        });
     // Folders are listed ahead on worker threads; what the panes show, and
     // in which order, is the serial walk's.
     cDirwalk->ReadAhead(ReadAheadSettings{});
@@ -350,6 +361,14 @@ void frmMain::closeEvent(QCloseEvent* event) {
         return;
     }
     QWidget::closeEvent(event);
+}
+
+void frmMain::ShowIfReadHangs(const clsDirwalk& scanner) {
+    const std::optional<ReadWait> wait = scanner.WaitingForRead();
+    if (!wait || std::chrono::steady_clock::now() - wait->since < kShowAfterHungRead) return;
+    bShownDuringLoad = true;
+    QWidget::setVisible(true);
+    emit ShownDuringLoad();
 }
 
 void frmMain::Yield() {
