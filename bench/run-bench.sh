@@ -168,6 +168,9 @@ fi
 # variant, the highest acceptable own_cpu_ms.
 # The first variant is the yardstick the ratios are taken against.
 # ---------------------------------------------------------------------------
+# The read-ahead lines run with the default number of workers
+# (ReadAheadSettings), which the window uses.
+window_workers=32
 names=() kinds=() warm_targets=() cold_targets=() commands=()
 variant() {
     names+=("$1") kinds+=("$2") warm_targets+=("$3") cold_targets+=("$4")
@@ -181,9 +184,9 @@ if ((network)); then
     variant "clsDirwalk, events off" report - - "$bin/quorvel-bench-scanner" "$walked"
     scanner_ahead=${#names[@]}
     variant "clsDirwalk read-ahead, events off" report - - \
-        "$bin/quorvel-bench-scanner" --read-ahead 12 "$walked"
+        "$bin/quorvel-bench-scanner" --read-ahead $window_workers "$walked"
     if ((sweep)); then
-        for workers in 4 8 16 24 32 48; do
+        for workers in 4 8 12 16 24 48; do
             variant "clsDirwalk read-ahead, $workers workers" report - - \
                 "$bin/quorvel-bench-scanner" --read-ahead "$workers" "$walked"
         done
@@ -198,14 +201,14 @@ variant "clsDirwalk, empty folder" empty - - "$bin/quorvel-bench-scanner" "$work
 scanner_events=${#names[@]}
 variant "clsDirwalk, events on + yield hook" report cpu:1.30 - \
     "$bin/quorvel-bench-scanner" --events "$tree"
-# Read-ahead with the window's settings (the defaults: 12 workers, 64 MiB).
+# Read-ahead with the window's settings (the defaults: window_workers, 64 MiB).
 scanner_ahead=${#names[@]}
 variant "clsDirwalk read-ahead, events off" report wall:0.75 wall:0.60 \
-    "$bin/quorvel-bench-scanner" --read-ahead 12 "$tree"
+    "$bin/quorvel-bench-scanner" --read-ahead $window_workers "$tree"
 variant "clsDirwalk read-ahead, events+yield" report - - \
-    "$bin/quorvel-bench-scanner" --read-ahead 12 --events "$tree"
+    "$bin/quorvel-bench-scanner" --read-ahead $window_workers --events "$tree"
 if ((sweep)); then
-    for workers in 2 4 8 16; do
+    for workers in 2 4 8 12 16; do
         variant "clsDirwalk read-ahead, $workers workers" report - - \
             "$bin/quorvel-bench-scanner" --read-ahead "$workers" "$tree"
     done
@@ -284,9 +287,9 @@ for against in "${againsts[@]}"; do
         exit 2
     fi
     variant "$label: read-ahead, events off" report - - \
-        "$other/quorvel-bench-scanner" --read-ahead 12 "$walked"
+        "$other/quorvel-bench-scanner" --read-ahead $window_workers "$walked"
     variant "$label: read-ahead, events+yield" report - - \
-        "$other/quorvel-bench-scanner" --read-ahead 12 --events "$walked"
+        "$other/quorvel-bench-scanner" --read-ahead $window_workers --events "$walked"
     if [[ -n $window_shown && -x $other/quorvel-bench-window ]]; then
         variant "$label: main window, shown" report - - \
             "${window_env[@]}" "$other/quorvel-bench-window" "$walked"
@@ -380,8 +383,8 @@ same_lists() {
         failures=$((failures + 1))
     fi
 }
-checked_flags=("" "--events" "--read-ahead 12" "--read-ahead 12 --events")
-((network)) && checked_flags=("" "--read-ahead 12")
+checked_flags=("" "--events" "--read-ahead $window_workers" "--read-ahead $window_workers --events")
+((network)) && checked_flags=("" "--read-ahead $window_workers")
 for flags in "${checked_flags[@]}"; do
     # shellcheck disable=SC2086 # $flags is empty or words
     same_lists "clsDirwalk ${flags:-serial, without events}" \

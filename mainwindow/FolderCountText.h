@@ -3,7 +3,8 @@
 // What lblFolderCount shows once a scan has ended.
 //
 // A folder that could not be read is still listed and counted, but its
-// contents are missing; so are those of a link that the walk did not enter
+// contents are missing; so are those of a folder that did not answer before
+// the scan was stopped, and of a link that the walk did not enter
 // (it leads back up its own path, or to a folder already listed through an
 // earlier link). A bare count would make either look like an empty folder.
 // So the count carries a mark when the scan met such folders, and the
@@ -22,14 +23,17 @@ namespace quorvel {
 
 struct FolderCountText {
     // "12", "12 (3 unreadable)", "12 (5 not entered)" when links were not
-    // entered (counted together with the unreadable folders), or
+    // entered (counted together with the unreadable folders), "12 (1 not
+    // answered)" for a folder whose read had not returned when the scan was
+    // stopped ("12 (3 unreadable, 1 not answered)" with both), or
     // "0 (could not read)" when the chosen folder itself gave nothing.
     QString caption;
     // The same numbers without the words ("12 (5)"), for a label too narrow
     // for the caption: the widest counts there can be need it at 8 pt.
     QString compactCaption;
-    // Plain text: the unreadable folders, then the links not entered, each
-    // part after a heading, one folder a line; empty when there are none.
+    // Plain text: the folders that did not answer, the unreadable ones,
+    // then the links not entered, each part after a heading, one folder a
+    // line; empty when there are none.
     QString details;
 };
 

@@ -4,6 +4,10 @@
 #include <QKeyEvent>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "FolderListModel.h"
 #include "StartFolder.h"
@@ -58,6 +62,23 @@ std::string Absolute(const std::string& path) {
 
 }  // namespace
 
+struct FolderList::Mailbox {
+    std::mutex mutex;
+    FolderList* list = nullptr;  // null once the list is gone
+
+    // On the listing's thread: the list gets the result in its own turn.
+    void Deliver(std::uint64_t listing, FolderListModel::Subfolders subfolders) {
+        const std::lock_guard lock(mutex);
+        if (!list) return;
+        QMetaObject::invokeMethod(
+            list,
+            [list = list, listing, subfolders = std::move(subfolders)]() mutable {
+                list->Receive(listing, std::move(subfolders));
+            },
+            Qt::QueuedConnection);
+    }
+};
+
 FolderList::FolderList(QWidget* parent)
     : QListView(parent),
       model_(std::make_unique<FolderListModel>(style()->standardIcon(QStyle::SP_DirOpenIcon),
@@ -70,8 +91,17 @@ FolderList::FolderList(QWidget* parent)
     // Every row is one line of text after one icon: the view sizes one row,
     // not each of what may be hundreds of thousands.
     setUniformItemSizes(true);
+    mailbox_ = std::make_shared<Mailbox>();
+    mailbox_->list = this;
     connect(this, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex& index) { Open(index); });
+}
+
+// A result posted and not yet received goes with the list (Qt drops the
+// events of an object it destroys).
+FolderList::~FolderList() {
+    const std::lock_guard lock(mailbox_->mutex);
+    mailbox_->list = nullptr;
 }
 
 void FolderList::Start(std::shared_ptr<DirectoryReader> reader, const std::string& path) {
@@ -92,6 +122,10 @@ std::string FolderList::ItemPath(int row) const {
     return model_->PathAt(row);
 }
 
+bool FolderList::IsListing() const {
+    return model_->Reading();
+}
+
 void FolderList::keyPressEvent(QKeyEvent* event) {
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
         currentIndex().isValid()) {
@@ -102,15 +136,40 @@ void FolderList::keyPressEvent(QKeyEvent* event) {
 }
 
 void FolderList::Open(const QModelIndex& index) {
-    if (index.isValid()) SetPath(model_->PathAt(index.row()));
+    // Not the "reading…" row: an empty path would be the start folder.
+    if (const std::string path = model_->PathAt(index.row()); index.isValid() && !path.empty()) {
+        SetPath(path);
+    }
 }
 
 void FolderList::Refresh() {
-    std::error_code error;
-    const std::unique_ptr<FolderListing> listing =
-        reader_ ? reader_->OpenRoot(path_, error) : nullptr;
-    model_->Show(path_, listing.get());
+    model_->ShowChain(path_);
     setCurrentIndex(model_->index(model_->ChainRows() - 1));
+    const auto read = [reader = reader_, path = path_, mailbox = mailbox_, listing = ++listing_] {
+        FolderListModel::Subfolders subfolders;
+        // A folder whose reading fails in any way shows its chain alone, as
+        // one that cannot be listed: nothing may leave this thread.
+        try {
+            std::error_code error;
+            const std::unique_ptr<FolderListing> folder =
+                reader ? reader->OpenRoot(path, error) : nullptr;
+            subfolders = FolderListModel::ReadSubfolders(folder.get());
+        } catch (...) {
+            subfolders = {};
+        }
+        mailbox->Deliver(listing, std::move(subfolders));
+    };
+    try {
+        std::thread(read).detach();
+    } catch (const std::system_error&) {
+        read();  // no thread to be had: read here, as before threads
+    }
+}
+
+void FolderList::Receive(std::uint64_t listing, FolderListModel::Subfolders subfolders) {
+    if (listing != listing_) return;  // for a folder left since
+    model_->ShowSubfolders(std::move(subfolders));
+    emit Listed();
 }
 
 }  // namespace quorvel

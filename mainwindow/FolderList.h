@@ -10,22 +10,31 @@
 // characters) and a folder the user may not read is still listed; each row
 // stands for its byte path, and only the display is decoded. A folder that
 // cannot be listed (gone, or unreadable) shows its chain alone.
+//
+// The window's thread never waits for the file system: the chain shows at
+// once, and the subfolders are read (and sorted) on a thread of their own
+// and shown when they come, a greyed "reading…" row standing in for them
+// meanwhile. A folder that never answers leaves that row, and its thread,
+// behind; any other folder can still be opened. What a thread reads for a
+// folder the list has left since is dropped.
 
 #include <QListView>
+#include <cstdint>
 #include <memory>
 #include <string>
 
 #include <quorvel/DirectoryReader.h>
 
-namespace quorvel {
+#include "FolderListModel.h"
 
-class FolderListModel;
+namespace quorvel {
 
 class FolderList : public QListView {
     Q_OBJECT
 
   public:
     explicit FolderList(QWidget* parent = nullptr);
+    ~FolderList() override;
 
     // Sets the reading layer and the current folder without emitting Change.
     // An empty `path` is the start folder (StartFolder); a relative one is
@@ -39,22 +48,37 @@ class FolderList : public QListView {
     // the previous one.
     void SetPath(const std::string& path);
 
-    // The byte path row `row` stands for (empty for no row).
+    // The byte path row `row` stands for (empty for no row, and for the
+    // "reading…" row).
     std::string ItemPath(int row) const;
+
+    // Whether the current folder's subfolders are still being read.
+    bool IsListing() const;
 
   signals:
     void Change();
+    // The current folder's subfolders are shown (none when it could not be
+    // listed).
+    void Listed();
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    // Where a listing thread leaves its result; shared with the threads,
+    // which must not reach a list that is gone.
+    struct Mailbox;
+
     void Open(const QModelIndex& index);
     void Refresh();
+    void Receive(std::uint64_t listing, FolderListModel::Subfolders subfolders);
 
     FolderListModel* model_;  // owned as a child
     std::shared_ptr<DirectoryReader> reader_;
     std::string path_;
+    std::shared_ptr<Mailbox> mailbox_;
+    // Numbers the listings asked for; only the latest is shown.
+    std::uint64_t listing_ = 0;
 };
 
 }  // namespace quorvel

@@ -31,18 +31,21 @@ QString CollationText(std::string_view name, std::u16string& buffer) {
 FolderListModel::FolderListModel(QIcon open, QIcon closed, QObject* parent)
     : QAbstractListModel(parent), open_(std::move(open)), closed_(std::move(closed)) {}
 
-void FolderListModel::Show(const std::string& folder, FolderListing* listing) {
-    Names subfolders;
+FolderListModel::Subfolders FolderListModel::ReadSubfolders(FolderListing* listing) {
+    Subfolders subfolders;
     if (listing) {
         DirEntry entry;
         while (listing->Next(entry)) {
             if (!entry.isFolder || entry.name == "." || entry.name == "..") continue;
-            subfolders.bytes.append(entry.name);
-            subfolders.ends.push_back(subfolders.bytes.size());
+            subfolders.names.bytes.append(entry.name);
+            subfolders.names.ends.push_back(subfolders.names.bytes.size());
         }
     }
-    std::vector<std::uint32_t> order = SortedAsShown(subfolders);
+    subfolders.order = SortedAsShown(subfolders.names);
+    return subfolders;
+}
 
+void FolderListModel::ShowChain(const std::string& folder) {
     beginResetModel();
     folder_ = folder;
     chainEnds_.assign(1, 1);
@@ -54,9 +57,29 @@ void FolderListModel::Show(const std::string& folder, FolderListing* listing) {
         chainShown_.push_back(ShownText(std::string_view(folder_).substr(start, end - start)));
         start = end + 1;
     }
-    subfolders_ = std::move(subfolders);
-    order_ = std::move(order);
+    subfolders_ = {};
+    order_.clear();
+    reading_ = true;
     endResetModel();
+}
+
+void FolderListModel::ShowSubfolders(Subfolders subfolders) {
+    const int chain = ChainRows();
+    if (reading_) {
+        beginRemoveRows(QModelIndex(), chain, chain);
+        reading_ = false;
+        endRemoveRows();
+    }
+    if (!order_.empty()) {
+        beginRemoveRows(QModelIndex(), chain, chain + static_cast<int>(order_.size()) - 1);
+        order_.clear();
+        endRemoveRows();
+    }
+    if (subfolders.order.empty()) return;
+    beginInsertRows(QModelIndex(), chain, chain + static_cast<int>(subfolders.order.size()) - 1);
+    subfolders_ = std::move(subfolders.names);
+    order_ = std::move(subfolders.order);
+    endInsertRows();
 }
 
 // As a file manager sorts: by the user's language, without regard to case,
@@ -95,7 +118,8 @@ std::string_view FolderListModel::SubfolderName(std::size_t row) const {
 
 std::string FolderListModel::PathAt(int row) const {
     const auto at = static_cast<std::size_t>(row);
-    if (row < 0 || at >= chainEnds_.size() + order_.size()) return {};
+    // While reading, the row past the chain is the "reading…" row.
+    if (row < 0 || at >= chainEnds_.size() + (reading_ ? 0 : order_.size())) return {};
     if (at < chainEnds_.size()) return folder_.substr(0, chainEnds_[at]);
     std::string path = folder_;
     if (path != "/") path.push_back('/');
@@ -105,13 +129,18 @@ std::string FolderListModel::PathAt(int row) const {
 
 int FolderListModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid()) return 0;
-    return static_cast<int>(chainEnds_.size() + order_.size());
+    return static_cast<int>(chainEnds_.size() + (reading_ ? 1 : order_.size()));
 }
 
 QVariant FolderListModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
     const auto row = static_cast<std::size_t>(index.row());
     const bool inChain = row < chainEnds_.size();
+    if (!inChain && reading_) {
+        if (role == Qt::DisplayRole) return QStringLiteral("reading\u2026");
+        if (role == kLevelRole) return static_cast<int>(chainEnds_.size());
+        return {};
+    }
     switch (role) {
         case Qt::DisplayRole:
             return inChain ? chainShown_[row] : ShownText(SubfolderName(row));
@@ -127,7 +156,8 @@ QVariant FolderListModel::data(const QModelIndex& index, int role) const {
 }
 
 Qt::ItemFlags FolderListModel::flags(const QModelIndex& index) const {
-    if (!index.isValid()) return Qt::NoItemFlags;
+    // The "reading…" row is greyed, and cannot be opened.
+    if (!index.isValid() || (reading_ && index.row() >= ChainRows())) return Qt::NoItemFlags;
     return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
 }
 

@@ -4,9 +4,15 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 namespace quorvel {
@@ -29,6 +35,26 @@ std::string HomeFolder() {
     return {};
 }
 
+// The system's answers are waited for this long at most.
+constexpr std::chrono::milliseconds kAnswerTime{500};
+
+// What is known without asking the system.
+std::string FromEnvironment() {
+    for (const char* name : {"PWD", "HOME"}) {
+        if (const char* folder = std::getenv(name); IsAbsolute(folder)) return folder;
+    }
+    return "/";
+}
+
+std::string AskTheSystem() {
+    if (std::string current = CurrentDirectory(); !current.empty()) return current;
+    // The shell keeps the name of the folder it is in after that folder has
+    // been removed; so does the user.
+    if (const char* shell = std::getenv("PWD"); IsAbsolute(shell)) return shell;
+    if (std::string home = HomeFolder(); !home.empty()) return home;
+    return "/";
+}
+
 }  // namespace
 
 std::string CurrentDirectory() {
@@ -37,13 +63,35 @@ std::string CurrentDirectory() {
     return error ? std::string() : current.native();
 }
 
+// Asked on a thread of its own: the name of a current directory deeper
+// than the system's path limit is found by reading the folders above it,
+// one of which may be on a mount that hangs, and the password database may
+// be a network service. A thread that does not answer in time is left to
+// end on its own.
 std::string StartFolder() {
-    if (std::string current = CurrentDirectory(); !current.empty()) return current;
-    // The shell keeps the name of the folder it is in after that folder has
-    // been removed; so does the user.
-    if (const char* shell = std::getenv("PWD"); IsAbsolute(shell)) return shell;
-    if (std::string home = HomeFolder(); !home.empty()) return home;
-    return "/";
+    struct Answer {
+        std::mutex mutex;
+        std::condition_variable given;
+        std::optional<std::string> folder;
+    };
+    const auto answer = std::make_shared<Answer>();
+    const auto ask = [answer] {
+        std::string folder = AskTheSystem();
+        const std::lock_guard lock(answer->mutex);
+        answer->folder = std::move(folder);
+        answer->given.notify_all();
+    };
+    try {
+        std::thread(ask).detach();
+    } catch (const std::system_error&) {
+        return AskTheSystem();
+    }
+    std::unique_lock lock(answer->mutex);
+    if (answer->given.wait_for(lock, kAnswerTime,
+                               [&answer] { return answer->folder.has_value(); })) {
+        return *answer->folder;
+    }
+    return FromEnvironment();
 }
 
 }  // namespace quorvel

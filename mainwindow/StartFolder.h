@@ -20,7 +20,9 @@ std::string CurrentDirectory();
 // The current directory; failing that, the folder the shell says the user is
 // in ($PWD, when absolute), even if it no longer exists; failing that, the
 // home folder ($HOME when absolute, else the user's entry in the password
-// database). "/" only when none of these is known at all.
+// database). "/" only when none of these is known at all. The system gets
+// half a second to answer; after that the folder is $PWD or $HOME (when
+// absolute) as they stand, without asking it.
 std::string StartFolder();
 
 }  // namespace quorvel

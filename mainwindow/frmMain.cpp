@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <optional>
+#include <system_error>
 
 #include "EventLoopYield.h"
 #include "FolderCountText.h"
@@ -141,7 +143,9 @@ frmMain::~frmMain() = default;
 void frmMain::setVisible(bool visible) {
     if (visible && !bLoaded) {
         bLoaded = true;
+        bLoading = true;
         Guarded("Form_Load", [this] { Form_Load(); });
+        bLoading = false;
         if (bCloseRequested) {
             // Closed while loading, before it was ever shown: nothing to show,
             // and nothing else keeps the program running.
@@ -204,9 +208,18 @@ void frmMain::RunPass() {
     scanPanes.reset();  // it refers to the scanner it was made for
     cDirwalk = std::make_shared<clsDirwalk>(directoryReader);
     scanPanes = std::make_unique<ScanPanes>(*cDirwalk, *ui->txtFoldersFound, *ui->txtFilesFound);
+    // Every read on a thread of the scan's, the window's handled while the
+    // walk waits; a read that does not answer is left behind at Abort, a
+    // folder change or closing: the window never waits for it.
+    cDirwalk->WaitForReads(ReadWaits::kYieldAbandonOnAbort);
     // The list panes are measured as the walk goes, at each run of the
     // event loop, so that showing them at its end takes no time.
-    cDirwalk->SetYieldHook(EventLoopYield().BeforeRun([this] { scanPanes->MeasureLists(); }));
+    cDirwalk->SetYieldHook(
+        [this, scanner = cDirwalk.get().get(),
+         yield = EventLoopYield().BeforeRun([this] { scanPanes->MeasureLists(); })]() mutable {
+            yield();
+            if (bLoading && !bShownDuringLoad) ShowIfReadHangs(*scanner);
+        });
     // Folders are listed ahead on worker threads; what the panes show, and
     // in which order, is the serial walk's.
     cDirwalk->ReadAhead(ReadAheadSettings{});
@@ -306,6 +319,14 @@ void frmMain::closeEvent(QCloseEvent* event) {
         return;
     }
     QWidget::closeEvent(event);
+}
+
+void frmMain::ShowIfReadHangs(const clsDirwalk& scanner) {
+    const std::optional<ReadWait> wait = scanner.WaitingForRead();
+    if (!wait || std::chrono::steady_clock::now() - wait->since < kShowAfterHungRead) return;
+    bShownDuringLoad = true;
+    QWidget::setVisible(true);
+    emit ShownDuringLoad();
 }
 
 void frmMain::Yield() {

@@ -10,7 +10,16 @@
 // the lists once the walk has ended.
 //
 // Showing the window the first time loads it: Form_Load (and with it the
-// first scan) runs to its end before the window becomes visible.
+// first scan) runs to its end before the window becomes visible; except
+// that once a single read of that scan has not answered for 3 s (a dead
+// mount below the start folder), the window shows with the scan still
+// running, so that the user can abort it or pick another folder.
+//
+// The window's thread never waits in the file system: each scan makes its
+// reads on threads of its own and yields while it waits for one, and Dir1
+// lists its folder on a thread of its own. Abort, a folder change and
+// closing give up a read that does not return; its thread is left to end on
+// its own, and the folder is marked as not answered on the folder count.
 //
 // Re-entry: the walk yields to the event loop, so any handler may run while
 // a scan is on the stack. A folder change then aborts the running walk; that
@@ -35,6 +44,7 @@
 // the error's message in their tooltips; the next folder change scans anew.
 
 #include <QWidget>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -67,6 +77,10 @@ class frmMain : public QWidget {
 
     void setVisible(bool visible) override;
 
+    // A read of the first scan hangs so long that the window is shown
+    // before that scan has ended.
+    static constexpr std::chrono::seconds kShowAfterHungRead{3};
+
     // The handlers, in code order. Public so that a test can call them the
     // way the runtime does; the connections go through the error guard.
     void Form_Load();
@@ -82,6 +96,10 @@ class frmMain : public QWidget {
     // True while a scan driver pass (its walk or its end steps) is running.
     bool IsScanning() const { return nPassDepth > 0; }
 
+  signals:
+    // The window was shown during its load, its first scan still running.
+    void ShownDuringLoad();
+
   protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -92,6 +110,7 @@ class frmMain : public QWidget {
     // `message` is the error's, or null when it has none.
     void ShowScanFailed(const char* message);
     bool Superseded() const { return bRescanRequested || bCloseRequested; }
+    void ShowIfReadHangs(const clsDirwalk& scanner);
     void Yield();
     void AppendToPane(TextPane& pane, std::string_view utf8);
     template <class Handler>
@@ -103,6 +122,8 @@ class frmMain : public QWidget {
     // What the current pass shows of cDirwalk's lists in the panes.
     std::unique_ptr<ScanPanes> scanPanes;
     bool bLoaded = false;
+    bool bLoading = false;
+    bool bShownDuringLoad = false;
     int nPassDepth = 0;
     bool bRescanRequested = false;
     bool bCloseRequested = false;

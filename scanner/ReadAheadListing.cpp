@@ -134,6 +134,10 @@ std::unique_ptr<FolderListing> ReadAheadListing::OpenChild(std::string_view name
                                                            std::error_code& error) {
     std::string key = ChildKey(key_, index_ == 0 ? 0 : index_ - 1);
     if (std::unique_ptr<FolderListing> taken = TakeReadAhead(key, name)) return taken;
+    if (queue_->GaveUp()) {
+        error = std::make_error_code(std::errc::operation_canceled);
+        return nullptr;
+    }
     const ReadClock clock = queue_->WalkReadClock();
     // Empty: nothing below the child is read ahead.
     std::string fullPath;

@@ -24,8 +24,12 @@ constexpr int kWaitSpins = 2000;
 }  // namespace
 
 ReadAheadQueue::ReadAheadQueue(std::shared_ptr<DirectoryReader> inner, unsigned workers,
-                               std::size_t memoryCap)
-    : inner_(std::move(inner)), budget_(memoryCap), pacer_(FirstWorkers(), workers) {}
+                               std::size_t memoryCap, ReadAheadWalkSide walkSide)
+    : inner_(std::move(inner)),
+      walkSide_(std::move(walkSide)),
+      budget_(memoryCap),
+      pacer_(FirstWorkers(), workers),
+      workers_(walkSide_.tally) {}
 
 ReadAheadQueue::~ReadAheadQueue() {
     Quiesce();
@@ -49,7 +53,9 @@ std::unique_ptr<ListingSnapshot> ReadAheadQueue::Take(const std::string& key, st
         // finding it there takes no search through the maps.
         DropBeforeLocked(key, dropped);
         waited = AwaitReadingLocked(lock, key, name, dropped);
-        freed = TakeLocked(key, name, waited, taken, path, dropped, freedHere) || freed;
+        if (waited != Waited::kGivenUp) {
+            freed = TakeLocked(key, name, waited, taken, path, dropped, freedHere) || freed;
+        }
         wake = WakeForRoomLocked(freed || !dropped.empty());
     }
     if (wake) workAvailable_.notify_all();
@@ -65,7 +71,8 @@ ReadAheadQueue::Waited ReadAheadQueue::AwaitReadingLocked(std::unique_lock<Spinn
     if (reading == reading_.end() || !reading->second->Names(name)) return Waited::kNotReading;
     const std::shared_ptr<Task> task = reading->second;
     const auto start = std::chrono::steady_clock::now();
-    const bool helpWaited = HelpWhileWaitingLocked(lock, *task, dropped);
+    // A walk that must not block reads nothing on its own thread.
+    const bool helpWaited = !walkSide_.waiter && HelpWhileWaitingLocked(lock, *task, dropped);
     const auto done = [&task] { return task->done.load(); };
     if (!done()) {
         // Most reads from memory end sooner than a sleep and a wake-up take.
@@ -73,14 +80,34 @@ ReadAheadQueue::Waited ReadAheadQueue::AwaitReadingLocked(std::unique_lock<Spinn
         SpinUntil(done, kWaitSpins);
         lock.lock();
     }
-    if (!done()) {
-        walkWaitsFor_ = task.get();
-        walkWoken_.wait(lock, done);
-        walkWaitsFor_ = nullptr;
-    }
+    if (!done() && !SleepUntilDoneLocked(lock, *task)) return Waited::kGivenUp;
     if (helpWaited) return Waited::kSlowForDevice;
     if (std::chrono::steady_clock::now() - start <= ReadClock::kSlowRead) return Waited::kQuick;
     return task->blocked ? Waited::kSlowForDevice : Waited::kSlow;
+}
+
+bool ReadAheadQueue::SleepUntilDoneLocked(std::unique_lock<SpinningMutex>& lock, const Task& task) {
+    const auto done = [&task] { return task.done.load(); };
+    if (!walkSide_.waiter) {
+        walkWaitsFor_ = &task;
+        walkWoken_.wait(lock, done);
+        walkWaitsFor_ = nullptr;
+        return true;
+    }
+    // The owner's turns run without the lock: a worker may finish meanwhile.
+    bool sleeping = true;
+    const auto sleep = [&](std::chrono::milliseconds slice) {
+        if (!sleeping) lock.lock();
+        walkWaitsFor_ = &task;
+        const bool answered = walkWoken_.wait_for(lock, slice, done);
+        walkWaitsFor_ = nullptr;
+        if (!answered) lock.unlock();
+        sleeping = answered;
+        return answered;
+    };
+    const bool answered = walkSide_.waiter->Wait(sleep);
+    if (!answered) lock.lock();
+    return answered;
 }
 
 bool ReadAheadQueue::HelpWhileWaitingLocked(std::unique_lock<SpinningMutex>& lock,
@@ -113,7 +140,9 @@ bool ReadAheadQueue::TakeLocked(std::string_view key, std::string_view name, Wai
         const std::size_t capacity = task.snapshot->Capacity();
         budget_.RemoveReady(capacity);
         budget_.Uncharge(task.charged - capacity);
-        walkCaughtUp_.store(waited == Waited::kQuick, std::memory_order_relaxed);
+        // A walk that reads nothing itself never catches up.
+        walkCaughtUp_.store(waited == Waited::kQuick && !walkSide_.waiter,
+                            std::memory_order_relaxed);
         if (task.Names(name)) {
             taken = std::move(task.snapshot);
             path = std::move(task.path);
@@ -126,7 +155,7 @@ bool ReadAheadQueue::TakeLocked(std::string_view key, std::string_view name, Wai
     if (const auto waiting = FindFirst(waiting_, key); waiting != waiting_.end()) {
         // Not started: the walk reads it itself, workers the ones after it
         // (unless its read is slow: NoteRead).
-        walkCaughtUp_.store(true, std::memory_order_relaxed);
+        walkCaughtUp_.store(!walkSide_.waiter, std::memory_order_relaxed);
         budget_.Uncharge(waiting->second->charged);
         freedHere = waiting_.extract(waiting);
         return true;
@@ -248,10 +277,15 @@ bool ReadAheadQueue::Apply(WorkerPacer::Change change) {
             break;
     }
     const std::size_t index = workers_.Count();
-    if (workers_.Start(
-            [this](const std::stop_token& stop, std::size_t worker) { Work(stop, worker); })) {
-        return true;
+    WorkerThreads::Body body = [this](const std::stop_token& stop, std::size_t worker) {
+        Work(stop, worker);
+    };
+    if (workers_.Detached()) {
+        body = [self = shared_from_this()](const std::stop_token& stop, std::size_t worker) {
+            self->Work(stop, worker);
+        };
     }
+    if (workers_.Start(std::move(body))) return true;
     const std::lock_guard lock(mutex_);
     pacer_.StartFailed(index);
     return false;

@@ -21,6 +21,11 @@
 // worker then share the reading as it comes, instead of the walk waiting for
 // a folder a read's length at a time).
 //
+// A walk that must not block (ReadAheadWalkSide.h) waits in slices, yielding
+// between them, and may give its wait up; it then reads nothing on its own
+// thread (no helping, no catching up: workers take the first waiting folder),
+// and its workers run detached, each keeping the queue alive.
+//
 // Also here: the memory ledger (ListingBudget.h), how many workers read
 // (WorkerPacer.h), their threads (WorkerThreads.h), all under one lock
 // (SpinningMutex.h).
@@ -41,6 +46,7 @@
 #include "ListingBudget.h"
 #include "ListingSnapshot.h"
 #include "ReadAheadTask.h"
+#include "ReadAheadWalkSide.h"
 #include "ReadTiming.h"
 #include "SpinningMutex.h"
 #include "WorkerPacer.h"
@@ -48,23 +54,28 @@
 
 namespace quorvel {
 
-class ReadAheadQueue {
+class ReadAheadQueue : public std::enable_shared_from_this<ReadAheadQueue> {
   public:
-    ReadAheadQueue(std::shared_ptr<DirectoryReader> inner, unsigned workers, std::size_t memoryCap);
-    // Stops and joins the workers; in debug builds, asserts that nothing is
-    // left charged.
+    // Made with make_shared: detached workers keep it alive.
+    ReadAheadQueue(std::shared_ptr<DirectoryReader> inner, unsigned workers, std::size_t memoryCap,
+                   ReadAheadWalkSide walkSide = {});
+    // Stops the workers and joins those not detached; in debug builds,
+    // asserts that nothing is left charged.
     ~ReadAheadQueue();
     ReadAheadQueue(const ReadAheadQueue&) = delete;
     ReadAheadQueue& operator=(const ReadAheadQueue&) = delete;
 
-    DirectoryReader& Inner() const { return *inner_; }
+    // What the walk reads through itself.
+    DirectoryReader& Inner() const { return walkSide_.reader ? *walkSide_.reader : *inner_; }
     // False once stopped: nothing is read ahead any more.
     bool Active() const { return !stopped_; }
+    // The walk gave up a wait: it reads nothing more.
+    bool GaveUp() const { return walkSide_.waiter && walkSide_.waiter->GaveUp(); }
 
     // The listing of folder `key`, entry `name`, if a worker has read it,
     // and its path (moved into `path`); waits while a worker is reading it.
-    // Null: the walk reads it itself. Its memory stays charged until the walk
-    // calls Release.
+    // Null: the walk reads it itself (unless it gave the wait up). Its
+    // memory stays charged until the walk calls Release.
     std::unique_ptr<ListingSnapshot> Take(const std::string& key, std::string_view name,
                                           std::string& path);
     // Queues the subfolders of a listing the walk is about to walk: `key` and
@@ -86,7 +97,8 @@ class ReadAheadQueue {
     // Ends the read-ahead: drops everything waiting or held, and workers end
     // after the entry they are reading.
     void Stop();
-    // Stop, and return once no worker runs (none holds a descriptor).
+    // Stop, and return once no worker runs (none holds a descriptor); with
+    // detached workers, only Stop.
     void Quiesce();
 
     struct Ledger {
@@ -118,6 +130,7 @@ class ReadAheadQueue {
         kQuick,          // over within a quick read's time
         kSlow,           // longer, without a read that waited for a device
         kSlowForDevice,  // and a read that waited for a device: add a worker
+        kGivenUp,        // the walk gave the wait up
     };
     // Why a worker does not start a folder now.
     enum class Idle {
@@ -143,6 +156,9 @@ class ReadAheadQueue {
     };
 
     // The walk's side.
+    // Sleeps on walkWoken_ until `task` is done; false when the walk gave
+    // it up.
+    bool SleepUntilDoneLocked(std::unique_lock<SpinningMutex>& lock, const Task& task);
     Waited AwaitReadingLocked(std::unique_lock<SpinningMutex>& lock, std::string_view key,
                               std::string_view name, Snapshots& dropped);
     // Reads the next waiting folders while `awaited` is read and reads are
@@ -188,6 +204,7 @@ class ReadAheadQueue {
     static Tasks::iterator FindFirst(Tasks& tasks, std::string_view key);
 
     const std::shared_ptr<DirectoryReader> inner_;
+    const ReadAheadWalkSide walkSide_;
 
     SpinningMutex mutex_;
     std::condition_variable_any workAvailable_;

@@ -31,8 +31,9 @@ std::string AbsoluteRoot(const std::string& path) {
 
 }  // namespace
 
-ReadAheadReader::ReadAheadReader(std::shared_ptr<DirectoryReader> inner, ReadAheadSettings settings)
-    : inner_(std::move(inner)), settings_(settings) {}
+ReadAheadReader::ReadAheadReader(std::shared_ptr<DirectoryReader> inner, ReadAheadSettings settings,
+                                 ReadAheadWalkSide walkSide)
+    : inner_(std::move(inner)), settings_(settings), walkSide_(std::move(walkSide)) {}
 
 ReadAheadReader::~ReadAheadReader() {
     Stop();
@@ -41,7 +42,8 @@ ReadAheadReader::~ReadAheadReader() {
 std::unique_ptr<FolderListing> ReadAheadReader::OpenRoot(const std::string& path,
                                                          std::error_code& error) {
     Stop();
-    queue_ = std::make_shared<ReadAheadQueue>(inner_, settings_.workers, settings_.memoryCap);
+    queue_ =
+        std::make_shared<ReadAheadQueue>(inner_, settings_.workers, settings_.memoryCap, walkSide_);
     if (settings_.workers == 0) queue_->Stop();
     return ReadAheadListing::OpenRoot(queue_, path, AbsoluteRoot(path), error);
 }

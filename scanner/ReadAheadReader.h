@@ -44,7 +44,9 @@
 // the read-ahead of the latest one (the walk then goes on as the serial one).
 // The workers are stopped and joined when the last of the reader and the
 // walk's listings is destroyed: once both are gone, no thread touches the
-// tree and no descriptor is held for it.
+// tree and no descriptor is held for it. A walk that must not block
+// (ReadAheadWalkSide.h) has them stopped then, not joined: each ends on its
+// own, once its read has returned.
 
 #include <cstddef>
 #include <memory>
@@ -54,6 +56,8 @@
 #include <quorvel/DirectoryReader.h>
 #include <quorvel/ReadAheadSettings.h>
 
+#include "ReadAheadWalkSide.h"
+
 namespace quorvel {
 
 class ReadAheadQueue;
@@ -61,7 +65,7 @@ class ReadAheadQueue;
 class ReadAheadReader final : public DirectoryReader {
   public:
     explicit ReadAheadReader(std::shared_ptr<DirectoryReader> inner,
-                             ReadAheadSettings settings = {});
+                             ReadAheadSettings settings = {}, ReadAheadWalkSide walkSide = {});
     ~ReadAheadReader() override;
     ReadAheadReader(const ReadAheadReader&) = delete;
     ReadAheadReader& operator=(const ReadAheadReader&) = delete;
@@ -87,6 +91,7 @@ class ReadAheadReader final : public DirectoryReader {
   private:
     std::shared_ptr<DirectoryReader> inner_;
     ReadAheadSettings settings_;
+    ReadAheadWalkSide walkSide_;
     std::shared_ptr<ReadAheadQueue> queue_;
 };
 

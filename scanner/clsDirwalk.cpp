@@ -7,9 +7,18 @@
 
 #include <quorvel/PathSeparator.h>
 
+#include "OffThreadReader.h"
 #include "ReadAheadReader.h"
+#include "ReadWaiter.h"
+#include "ThreadTally.h"
 
 namespace quorvel {
+
+namespace {
+std::error_code GivenUp() {
+    return std::make_error_code(std::errc::operation_canceled);
+}
+}  // namespace
 
 // One open folder of the walk. Its path is the first `pathLen` bytes of the
 // path buffer, its separator included; below the root, the path without its
@@ -20,6 +29,34 @@ struct clsDirwalk::Level {
     std::size_t pathLen = 0;
     // This folder's index in the folder list (kRoot for the root).
     std::size_t folder = Collection::kRoot;
+};
+
+// The walk's side of a wait for a read made on another thread: the owner's
+// turns between the slices, and an Abort gives the read up.
+class clsDirwalk::Waiter final : public ReadWaiter {
+  public:
+    explicit Waiter(clsDirwalk& walk) : walk_(walk) {}
+
+    bool StillWaiting(Clock::time_point since) override {
+        if (!walk_.bWaitingForRead) {
+            walk_.bWaitingForRead = true;
+            walk_.waitSince = since;
+        }
+        walk_.CallYieldHook();
+        if (walk_.bAbort != kTrue) return true;
+        walk_.bGaveUpRead = true;
+        if (walk_.colFailures) {
+            std::string folder = walk_.sPathBuffer.substr(0, walk_.readFolderLen);
+            if (folder.empty() || folder.back() != kPathSeparator) folder.push_back(kPathSeparator);
+            walk_.colFailures->push_back(ReadFailure{std::move(folder), GivenUp()});
+        }
+        return false;
+    }
+    void WaitEnded() override { walk_.bWaitingForRead = false; }
+    bool GaveUp() const override { return walk_.bGaveUpRead; }
+
+  private:
+    clsDirwalk& walk_;
 };
 
 clsDirwalk::clsDirwalk(std::shared_ptr<DirectoryReader> directoryReader)
@@ -58,39 +95,71 @@ void clsDirwalk::ScanFolder(std::string sFolderPath) {
     bAbort = kFalse;
     nFolderCount = 0;
     nFileCount = 0;
+    bGaveUpRead = false;
+    bWaitingForRead = false;
+    readFolderLen = 0;
 
     struct ScanningMark {
         bool& flag;
         explicit ScanningMark(bool& f) : flag(f) { flag = true; }
         ~ScanningMark() { flag = false; }
     } mark(bScanning);
-    // Dropped after the walk has closed every listing, however it ends: its
-    // workers are joined before ScanFolder returns.
-    struct ReadAheadScope {
-        std::shared_ptr<ReadAheadReader>& layer;
-        ~ReadAheadScope() { layer.reset(); }
-    } scope{readAhead};
-    if (kReadAheadAvailable && readAheadSettings.workers > 0 && bSubFolders == kTrue) {
-        readAhead = std::make_shared<ReadAheadReader>(reader, readAheadSettings);
+    Waiter waiter(*this);
+    // As set when the scan starts: a hook may change the setting meanwhile.
+    const ReadWaits waits = readWaits;
+    const std::shared_ptr<ThreadTally> tally =
+        waits != ReadWaits::kBlock ? std::make_shared<ThreadTally>() : nullptr;
+    try {
+        // Dropped after the walk has closed every listing, however it ends:
+        // with kBlock, its workers are joined before ScanFolder returns.
+        struct ReadAheadScope {
+            std::shared_ptr<ReadAheadReader>& layer;
+            ~ReadAheadScope() { layer.reset(); }
+        } scope{readAhead};
+        std::shared_ptr<DirectoryReader> offThread;
+        if (tally) offThread = std::make_shared<OffThreadReader>(reader, waiter, tally);
+        if (kReadAheadAvailable && readAheadSettings.workers > 0 && bSubFolders == kTrue) {
+            readAhead = std::make_shared<ReadAheadReader>(
+                reader, readAheadSettings,
+                tally ? ReadAheadWalkSide{&waiter, offThread, tally} : ReadAheadWalkSide{});
+        }
+        DirectoryReader& source = readAhead ? *readAhead : offThread ? *offThread : *reader;
+        WalkFolder(source, std::move(sFolderPath));
+    } catch (...) {
+        // No turns for the owner while an error is on its way out.
+        if (waits == ReadWaits::kYield) {
+            while (!tally->WaitUntilNone(std::chrono::hours(1))) {
+            }
+        }
+        throw;
     }
-    WalkFolder(std::move(sFolderPath));
+    if (waits == ReadWaits::kYield) {
+        while (!tally->WaitUntilNone(ReadWaiter::kSlice)) CallYieldHook();
+    }
 }
 
-void clsDirwalk::WalkFolder(std::string sPath) {
+std::optional<ReadWait> clsDirwalk::WaitingForRead() const {
+    if (!bWaitingForRead) return std::nullopt;
+    std::string folder = sPathBuffer.substr(0, readFolderLen);
+    if (folder.empty() || folder.back() != kPathSeparator) folder.push_back(kPathSeparator);
+    return ReadWait{std::move(folder), waitSince};
+}
+
+void clsDirwalk::WalkFolder(DirectoryReader& source, std::string sPath) {
     if (sPath.empty() || sPath.back() != kPathSeparator) sPath.push_back(kPathSeparator);
     std::error_code error;
-    DirectoryReader& source = readAhead ? *readAhead : *reader;
-    std::unique_ptr<FolderListing> root = source.OpenRoot(sPath, error);
+    sPathBuffer = std::move(sPath);
+    readFolderLen = sPathBuffer.size();
+    std::unique_ptr<FolderListing> root = source.OpenRoot(sPathBuffer, error);
     if (!root) {
-        RecordFailure(sPath, error);
+        RecordFailure(sPathBuffer, error);
         return;
     }
     // Iterative rather than recursive: a chain tens of thousands of folders
     // deep must not exhaust the stack. Handles close as levels are popped, on
     // every exit, the exceptional ones included.
     std::vector<Level> levels;
-    levels.push_back(Level{std::move(root), sPath.size(), Collection::kRoot});
-    sPathBuffer = std::move(sPath);
+    levels.push_back(Level{std::move(root), sPathBuffer.size(), Collection::kRoot});
     DirEntry entry;
 
     while (!levels.empty()) {
@@ -102,6 +171,7 @@ void clsDirwalk::WalkFolder(std::string sPath) {
             continue;
         }
         Level& level = levels.back();
+        readFolderLen = level.pathLen;
         if (!level.listing->Next(entry)) {
             if (const std::error_code e = level.listing->Error()) {
                 RecordFailure(std::string_view(sPathBuffer).substr(0, level.pathLen), e);
@@ -145,6 +215,7 @@ std::unique_ptr<FolderListing> clsDirwalk::FoundFolder(const DirEntry& entry,
     folder = colFolders->AddFolder(levels.back().folder, entry.name, bFullPath != kFalse);
     if (bSubFolders != kTrue || (entry.isLink && !EntersLink(entry, levels))) return nullptr;
     std::error_code childError;
+    readFolderLen = sPathBuffer.size();
     std::unique_ptr<FolderListing> child = levels.back().listing->OpenChild(entry.name, childError);
     // Recorded with its trailing separator, like the root and a folder whose
     // read fails part-way.
@@ -185,6 +256,10 @@ void clsDirwalk::YieldToOwner() {
     // Set by the event just raised or during the previous yield: from here on
     // the walk enters no folder that it has not entered yet.
     if (readAhead && (bAbort == kTrue || bSubFolders != kTrue)) readAhead->Stop();
+    CallYieldHook();
+}
+
+void clsDirwalk::CallYieldHook() {
     if (!yieldHook) return;
     bInYield = true;
     struct Reset {
@@ -207,7 +282,11 @@ bool clsDirwalk::EntersLink(const DirEntry& entry, std::vector<Level>& levels) {
         return false;
     };
     for (Level& l : levels) {
-        if (l.listing->Identity() == entry.linkTarget) {
+        readFolderLen = l.pathLen;
+        const FolderId identity = l.listing->Identity();
+        // Given up: the walk is ending, and enters nothing more.
+        if (bGaveUpRead) return false;
+        if (identity == entry.linkTarget) {
             return refuse(LinkNotEntered::Rule::LeadsToOwnPath, sPathBuffer.substr(0, l.pathLen));
         }
     }
@@ -219,6 +298,9 @@ bool clsDirwalk::EntersLink(const DirEntry& entry, std::vector<Level>& levels) {
 }
 
 void clsDirwalk::RecordFailure(std::string_view path, std::error_code error) {
+    // The read given up was recorded when it was; what the layers refuse
+    // after it is no failure of those folders.
+    if (bGaveUpRead && error == std::errc::operation_canceled) return;
     if (colFailures) colFailures->push_back(ReadFailure{std::string(path), error});
 }
 

@@ -48,10 +48,22 @@ void Main(const QString& commandLine) {
     // Qt needs no control classes registered before the first window.
 
     frmMain& window = MainWindow();
+    const bool minimised = StartsMinimised(commandLine);
+    const auto minimise = [&window] {
+        window.setWindowState(window.windowState() | Qt::WindowMinimized);
+    };
+    // A read that hangs shows the window before its first scan has ended:
+    // minimised from then, not again later (the user may have restored it).
+    bool shownEarly = false;
+    const QMetaObject::Connection early =
+        QObject::connect(&window, &frmMain::ShownDuringLoad, &window, [&] {
+            shownEarly = true;
+            if (minimised) minimise();
+        });
     // Showing loads the window first: its first scan runs before it appears.
     window.show();
-    if (StartsMinimised(commandLine))
-        window.setWindowState(window.windowState() | Qt::WindowMinimized);
+    QObject::disconnect(early);
+    if (minimised && !shownEarly) minimise();
 }
 
 }  // namespace quorvel

@@ -164,7 +164,12 @@ WalkRun Walk(const std::string& root, ScanOptions options) {
     walker->SubFolders(options.subFolders);
     walker->FullPath(options.fullPath);
     walker->ReadAhead(options.readAhead);
+    walker->WaitForReads(options.readWaits);
     walker->SetYieldHook([&run, &options, raw] {
+        if (raw->WaitingForRead()) {
+            ++run.waitTurns;
+            return;
+        }
         if (++run.yields == options.entryCap) {
             ADD_FAILURE() << "the walk met " << options.entryCap << " entries and was aborted";
             raw->Abort();
@@ -182,8 +187,9 @@ WalkRun Walk(const std::string& root, ScanOptions options) {
     }
     run.linksNotEntered = *walker->LinksNotEntered();
     walker = nullptr;
-    run.descriptorsAfter = OpenDescriptorCount();
+    // Threads not joined close what they held before they end.
     run.threadsAfter = ThreadCountAfter(run.threadsBefore);
+    run.descriptorsAfter = OpenDescriptorCount();
     return run;
 }
 

@@ -64,6 +64,7 @@ struct ScanOptions {
     Flag fullPath = kFalse;
     std::shared_ptr<DirectoryReader> reader = SystemDirectoryReader();
     ReadAheadSettings readAhead{.workers = 0};
+    ReadWaits readWaits = ReadWaits::kBlock;
     // A walk opening more folders or meeting more entries than this is a
     // runaway (a loop entered again and again): it is cut short and the test
     // fails instead of hanging. Folders are opened on the way down, before
@@ -81,11 +82,12 @@ struct WalkRun {
     ScanResult scan;
     std::vector<Failure> failures;
     std::vector<LinkNotEntered> linksNotEntered;
-    int yields = 0;
+    int yields = 0;  // after entries; not those while the walk waited
+    int waitTurns = 0;
     int descriptorsBefore = 0;
-    int descriptorsAfter = 0;  // after the scanner was destroyed
+    int descriptorsAfter = 0;  // after the scanner was destroyed, and its threads ended
     int threadsBefore = 0;
-    int threadsAfter = 0;  // read-ahead workers included
+    int threadsAfter = 0;  // read-ahead workers and the walk's reading thread included
 };
 
 // A handler that appends every event it receives to `into`.

@@ -167,12 +167,15 @@ TEST(DirwalkProperty, RandomTreesMatchTheReferenceWalk) {
         options.readAhead = {.workers = std::array<unsigned, 4>{1, 2, 4, 8}[settings() % 4],
                              .memoryCap = std::array<std::size_t, 3>{
                                  64, 4096, ReadAheadSettings{}.memoryCap}[settings() % 3]};
+        // Every other tree with each read on a thread of its own, as the window reads.
+        options.readWaits = seed % 2 ? ReadWaits::kYieldAbandonOnAbort : ReadWaits::kBlock;
         const WalkRun readAhead = Walk(root, options);
         EXPECT_EQ(readAhead.threadsAfter, readAhead.threadsBefore) << "seed " << seed;
         EXPECT_EQ(readAhead.descriptorsAfter, readAhead.descriptorsBefore) << "seed " << seed;
         ASSERT_EQ(readAhead.scan, expected)
             << "seed " << seed << " with read-ahead, " << options.readAhead.workers
-            << " workers, cap " << options.readAhead.memoryCap;
+            << " workers, cap " << options.readAhead.memoryCap << ", waits "
+            << static_cast<int>(options.readWaits);
         EXPECT_EQ(readAhead.failures, serial.failures) << "seed " << seed;
     }
     EXPECT_EQ(OpenDescriptorCount(), descriptors);

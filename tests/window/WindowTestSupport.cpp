@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +33,16 @@ void BuildWideTree(const TempTree& tree, int folders, int filesEach) {
 
 void AtNextYield(std::function<void()> action) {
     QTimer::singleShot(0, std::move(action));
+}
+
+bool WaitForListing(const FolderList& list) {
+    QElapsedTimer waited;
+    waited.start();
+    while (list.IsListing()) {
+        if (waited.elapsed() > 5000) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
 }
 
 int ExecWithFailsafe() {

@@ -47,6 +47,10 @@ inline QString LabelText(const frmMain& window, const char* name) {
 // the walk's first yield.
 void AtNextYield(std::function<void()> action);
 
+// Runs the event loop until `list` shows its folder's subfolders (it reads
+// them on a thread of its own); false when that takes over 5 s.
+bool WaitForListing(const FolderList& list);
+
 // Runs the application's event loop as main does and returns its status, or
 // 99 when nothing ended it within 20 s: a hang fails instead of blocking.
 int ExecWithFailsafe();

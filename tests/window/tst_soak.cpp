@@ -26,6 +26,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -533,27 +534,56 @@ QString Soak::CheckShown() {
     }
     ++(complete ? completeChecks_ : abortedChecks_);
 
+    // A read that an Abort gave up (the folder the walk waited for, shown)
+    // is marked as not answered, in place of whatever else it would be.
+    std::string unanswered;
+    for (const ReadFailure& failure : *scanner->ReadFailures()) {
+        if (failure.error != std::errc::operation_canceled) continue;
+        if (!unanswered.empty()) return "two reads given up in one scan";
+        if (!aborted_.contains(scanner.get())) return "a read given up, and nobody aborted";
+        unanswered = failure.path;
+    }
+    bool unansweredShown = unanswered.empty() || unanswered == root + "/";
     // The folder count, marked for every listed folder that refused to open
     // (only entered, and so only found unreadable, with sub folders on).
     QStringList unread;
-    for (qsizetype i = 0; i < nFolders && scanner->SubFolders() == kTrue; ++i) {
+    for (qsizetype i = 0; i < nFolders; ++i) {
         const std::string path = root + "/" + walk.foldersPreOrder[std::size_t(i)];
-        if (unreadable_.contains(path)) unread << Q(path) + "/: " + Q(std::strerror(EACCES));
+        if (path + "/" == unanswered) {
+            unansweredShown = true;
+        } else if (unreadable_.contains(path) && scanner->SubFolders() == kTrue) {
+            unread << Q(path) + "/: " + Q(std::strerror(EACCES));
+        }
     }
+    if (!unansweredShown) return "a read given up of a folder not shown";
     QString caption = QString::number(nFolders);
-    if (unreadable_.contains(root)) {
+    QStringList marks;
+    if (unreadable_.contains(root) && unanswered.empty()) {
         caption += " (could not read)";
         unread << rootText + "/: " + Q(std::strerror(EACCES));
     } else if (!unread.isEmpty()) {
-        caption += QStringLiteral(" (%1 unreadable)").arg(unread.size());
+        marks << QStringLiteral("%1 unreadable").arg(unread.size());
     }
-    if (!unread.isEmpty()) ++markedChecks_;
+    if (!unanswered.empty()) marks << QStringLiteral("1 not answered");
+    if (!marks.isEmpty()) caption += " (" + marks.join(", ") + ")";
+    QStringList expected;
+    if (!unanswered.empty()) {
+        expected << "1 folder did not answer:"
+                 << Q(unanswered) + ": no answer before the scan was stopped";
+    }
+    if (!unread.isEmpty()) {
+        expected << (unread.size() == 1
+                         ? QStringLiteral("Could not read 1 folder:")
+                         : QStringLiteral("Could not read %1 folders:").arg(unread.size()))
+                 << unread;
+    }
+    if (!expected.isEmpty()) ++markedChecks_;
     const QLabel& folderCount = Control<QLabel>(*window_, "lblFolderCount");
     const QStringList details = folderCount.toolTip().split('\n', Qt::SkipEmptyParts);
-    if (folderCount.text() != caption || details.mid(1) != unread ||
+    if (folderCount.text() != caption || details != expected ||
         folderCount.accessibleDescription() != folderCount.toolTip()) {
         return QStringLiteral("folder count \"%1\", tooltip \"%2\"; expected \"%3\", %4")
-            .arg(folderCount.text(), folderCount.toolTip(), caption, unread.join(" | "));
+            .arg(folderCount.text(), folderCount.toolTip(), caption, expected.join(" | "));
     }
 
     // The found panes: numbered without gaps, the same entries as the lists.

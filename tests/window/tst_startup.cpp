@@ -195,6 +195,7 @@ void StartupTest::startFolder() {
     QCOMPARE(LabelText(window, "lblFolderCount"), QStringLiteral("0 (could not read)"));
     QCOMPARE(LabelText(window, "lblFileCount"), QStringLiteral("0"));
     // Its chain from "/" and nothing below it.
+    QVERIFY(WaitForListing(dir1));
     const int row = dir1.currentIndex().row();
     QCOMPARE(dir1.model()->rowCount(), row + 1);
     QCOMPARE(row, int(QString::fromStdString(here).count('/')));
@@ -205,6 +206,7 @@ void StartupTest::startFolder() {
     QTest::keyClick(&dir1, Qt::Key_Return);
     QCOMPARE(dir1.Path(), tree.Path("was"));
     QCOMPARE(LabelText(window, "lblPath"), Q(tree.Path("was")));
+    QVERIFY(WaitForListing(dir1));
     QCOMPARE(dir1.model()->rowCount(), removed ? row : row + 1);
     if (!removed) QCOMPARE(dir1.model()->index(row, 0).data().toString(), QStringLiteral("here"));
 }

@@ -160,11 +160,20 @@ void WidgetsTest::folderListShowsChainThenSubfolders() {
     QStringList expected{"/"};
     const QStringList parts = QString::fromStdString(tree.Root()).split('/', Qt::SkipEmptyParts);
     expected += parts;
+    const int depth = int(parts.size());
+    // The chain at once, a greyed row that cannot be opened in place of the
+    // subfolders until they have been read.
+    QCOMPARE(ItemTexts(list), expected + QStringList{QStringLiteral("reading\u2026")});
+    QCOMPARE(list.currentIndex().row(), depth);
+    QCOMPARE(list.model()->flags(list.model()->index(depth + 1, 0)), Qt::NoItemFlags);
+    QCOMPARE(list.ItemPath(depth + 1), std::string());
+    QSignalSpy listed(&list, &FolderList::Listed);
+    QVERIFY(WaitForListing(list));
+    QCOMPARE(listed.count(), 1);
     expected += QStringList{"Alpha", "alpha", "beta",  QStringLiteral("\u00C9clair"),
                             "gamma", "item9", "item10"};
     QCOMPARE(ItemTexts(list), expected);
     // Indented one step per level; the open folder is the selected item.
-    const int depth = int(parts.size());
     QCOMPARE(Level(list, 0), 0);
     QCOMPARE(Level(list, depth), depth);
     QCOMPARE(Level(list, depth + 1), depth + 1);
@@ -198,6 +207,7 @@ void WidgetsTest::folderListKeepsBytes() {
     FolderList list;
     list.Start(SystemDirectoryReader(), tree.Root() + "/");
     QCOMPARE(list.Path(), tree.Root());
+    QVERIFY(WaitForListing(list));
 
     QStringList subfolders = ItemTexts(list).mid(list.currentIndex().row() + 1);
     subfolders.sort();
@@ -220,6 +230,7 @@ void WidgetsTest::folderListOpens() {
     QSignalSpy changes(&list, &FolderList::Change);
     list.resize(400, 600);
     list.show();
+    QVERIFY(WaitForListing(list));
 
     // Enter on a subfolder opens it.
     const auto last = [&list] { return list.model()->index(list.model()->rowCount() - 1, 0); };
@@ -227,6 +238,7 @@ void WidgetsTest::folderListOpens() {
     QTest::keyClick(&list, Qt::Key_Return);
     QCOMPARE(changes.count(), 1);
     QCOMPARE(list.Path(), tree.Path("one"));
+    QVERIFY(WaitForListing(list));
     QCOMPARE(last().data().toString(), QStringLiteral("two"));
 
     // Double click on an entry of the chain goes back up.
@@ -247,6 +259,7 @@ void WidgetsTest::folderListRelativeAndRoot() {
     FolderList list;
     list.Start(SystemDirectoryReader(), "/");
     QCOMPARE(list.Path(), std::string("/"));
+    QVERIFY(WaitForListing(list));
     QCOMPARE(ItemTexts(list).value(0), QStringLiteral("/"));
     QCOMPARE(list.currentIndex().row(), 0);
     QVERIFY(list.model()->rowCount() > 1);  // the root always has folders

@@ -60,11 +60,36 @@
 // Events, yields, flags and Abort stay on the caller's thread. Workers read
 // only for a scan that starts with SubFolders set; Abort, or SubFolders
 // cleared during the walk, ends the read-ahead (what was read is dropped),
-// and ScanFolder returns only when no worker is left. The reader must allow
-// concurrent OpenRoot calls (the system reader does); a test that changes
-// the tree during the walk keeps read-ahead off. On Windows the scanner
+// and ScanFolder returns only when no worker is left (but see
+// kYieldAbandonOnAbort below). The reader must allow concurrent OpenRoot
+// calls (the system reader does); a test that changes the tree during the
+// walk keeps read-ahead off. On Windows the scanner
 // always walks serially: its workers build paths the POSIX way, so there
 // ReadAhead() is kept but not used (kReadAheadAvailable is false).
+//
+// Waiting for the file system: by default (ReadWaits::kBlock) the walk
+// reads on the caller's thread (and its read-ahead workers), and a read that
+// never returns, on a dead network share or a stalled FUSE mount, holds
+// ScanFolder, and the caller's thread, until it does. Where the caller's
+// thread must not wait so (a user interface), WaitForReads(kYield...) makes
+// every read of a scan on worker threads, the root's included: while the
+// walk waits for one, it calls the yield hook every few milliseconds, and
+// WaitingForRead() tells which folder it waits for and since when. An Abort
+// during such a wait gives the read up: the walk ends as after any Abort,
+// and the folder is recorded in ReadFailures() with
+// std::errc::operation_canceled (ECANCELED). What happens to the thread in
+// that read is the caller's choice:
+//  - kYield: ScanFolder still returns only once no thread of the scan is
+//    left, yielding while it waits: the guarantee of kBlock, with a caller
+//    that stays responsive and is told what it waits for.
+//  - kYieldAbandonOnAbort: ScanFolder returns at once. The thread is left to
+//    finish its read on its own; it owns what it holds and frees it when the
+//    read returns, and nothing it reads reaches this scanner or a later scan.
+//    A process may end with such a thread still in its read.
+// Either way the walk, its lists, counts, events and their order are those
+// of kBlock on a tree that does not change meanwhile; only the walk's waits
+// differ (entries are handed over a batch at a time, so a folder that
+// changes while it is listed may show as it was a moment earlier).
 //
 // Errors: a count that would pass 2147483647 throws OverflowError at that
 // step; the walk ends on every level, every handle is released, and the
@@ -72,10 +97,12 @@
 // contents are missing, and ReadFailures() records it with the reason.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -120,6 +147,20 @@ struct LinkNotEntered {
     // which the folder's contents are listed.
     std::string target;
     bool operator==(const LinkNotEntered&) const = default;
+};
+
+// How a scan waits for the file system; see the top of this file.
+enum class ReadWaits {
+    kBlock,
+    kYield,
+    kYieldAbandonOnAbort,
+};
+
+// The read a walk waits for (ReadWaits other than kBlock).
+struct ReadWait {
+    // The folder, as a full path ending in the separator.
+    std::string folder;
+    std::chrono::steady_clock::time_point since;
 };
 
 class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
@@ -203,11 +244,20 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
     void HugePageLists(bool on) { bHugePageLists = on; }
     bool HugePageLists() const { return bHugePageLists; }
 
+    // How the scans that follow wait for reads; kBlock by default.
+    void WaitForReads(ReadWaits how) { readWaits = how; }
+    ReadWaits WaitForReads() const { return readWaits; }
+    // While the walk waits for a read that has not answered within a few
+    // milliseconds (not with kBlock): which, and since when. Cheap when it
+    // does not wait, so a yield hook may ask every time.
+    std::optional<ReadWait> WaitingForRead() const;
+
   private:
     friend struct DirwalkTestAccess;
 
     struct Level;
-    void WalkFolder(std::string sPath);
+    class Waiter;
+    void WalkFolder(DirectoryReader& source, std::string sPath);
     // The steps of the walk, one for each kind of entry and one for leaving
     // a level. The entry's name is not yet in the path buffer.
     void FoundFile(const DirEntry& entry, std::size_t folder);
@@ -222,6 +272,8 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
     void CompleteFolder(std::size_t nameStart, std::size_t nameEnd, std::size_t folder);
     // Not Yield: <windows.h> makes that name a macro.
     void YieldToOwner();
+    // The yield hook's call, also between the slices of a wait.
+    void CallYieldHook();
     // Whether the walk enters the link `entry`, whose path is in the path
     // buffer; records it when not.
     bool EntersLink(const DirEntry& entry, std::vector<Level>& levels);
@@ -247,6 +299,15 @@ class clsDirwalk : public std::enable_shared_from_this<clsDirwalk> {
     Counter nFileCount = 0;
     bool bScanning = false;
     bool bHugePageLists = false;
+    ReadWaits readWaits = ReadWaits::kBlock;
+    // The folder the walk is reading: the first readFolderLen bytes of the
+    // path buffer (a separator may be missing at their end).
+    std::size_t readFolderLen = 0;
+    bool bWaitingForRead = false;
+    std::chrono::steady_clock::time_point waitSince;
+    // This scan gave up a read: nothing more is read, and the reading
+    // layers' own ECANCELED failures are not recorded again.
+    bool bGaveUpRead = false;
     // Link targets entered during the current scan, each with the path of the
     // link it was entered through; only links land here, so an ordinary tree
     // never pays for it.
