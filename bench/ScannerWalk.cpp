@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
-// quorvel-bench-scanner [--events] [--read-ahead N] [--cap MIB] [--digest] FOLDER:
-// walks FOLDER with clsDirwalk and prints the report line (see WalkReport.h).
+// quorvel-bench-scanner [--events] [--read-ahead N] [--cap MIB] [--yielding-waits] [--digest]
+// FOLDER: walks FOLDER with clsDirwalk and prints the report line (see WalkReport.h).
 //
 // --read-ahead N: N worker threads read ahead (0, the default, is serial);
-// --cap MIB: their memory cap, in MiB (default 64).
+// --cap MIB: their memory cap, in MiB (default 64); --yielding-waits: every
+// read on a thread of its own, as the window reads (ReadWaits::kYield...).
 //
 // Without --events: Events off and no yield hook, the cheapest use.
 // With --events: Events on, connected the way the window connects (through
@@ -41,6 +42,7 @@ std::uint64_t Touch(std::string_view s) {
 int main(int argc, char** argv) {
     bool events = false;
     bool digest = false;
+    bool yieldingWaits = false;
     quorvel::ReadAheadSettings readAhead{.workers = 0};
     int arg = 1;
     for (; arg < argc - 1; ++arg) {
@@ -48,6 +50,8 @@ int main(int argc, char** argv) {
             events = true;
         } else if (std::strcmp(argv[arg], "--digest") == 0) {
             digest = true;
+        } else if (std::strcmp(argv[arg], "--yielding-waits") == 0) {
+            yieldingWaits = true;
         } else if (std::strcmp(argv[arg], "--read-ahead") == 0 && arg + 1 < argc - 1) {
             readAhead.workers = static_cast<unsigned>(std::strtoul(argv[++arg], nullptr, 10));
         } else if (std::strcmp(argv[arg], "--cap") == 0 && arg + 1 < argc - 1) {
@@ -59,7 +63,7 @@ int main(int argc, char** argv) {
     if (arg != argc - 1 || argv[arg][0] == '-' || readAhead.workers > 64) {
         std::fprintf(stderr,
                      "usage: quorvel-bench-scanner [--events] [--read-ahead N] [--cap MIB] "
-                     "[--digest] FOLDER\n");
+                     "[--yielding-waits] [--digest] FOLDER\n");
         return 2;
     }
     const char* folder = argv[arg];
@@ -79,9 +83,14 @@ int main(int argc, char** argv) {
         });
     cDirwalk = std::make_shared<clsDirwalk>();
     cDirwalk->ReadAhead(readAhead);
+    if (yieldingWaits) cDirwalk->WaitForReads(quorvel::ReadWaits::kYieldAbandonOnAbort);
     if (events) {
         cDirwalk->Events(quorvel::kTrue);
-        cDirwalk->SetYieldHook([&yieldCount] { ++yieldCount; });
+        // The yields while the walk waits are not those after an entry.
+        clsDirwalk& walker = *cDirwalk.get();
+        cDirwalk->SetYieldHook([&yieldCount, &walker] {
+            if (!walker.WaitingForRead()) ++yieldCount;
+        });
     }
 
     const quorvel::bench::ThreadClock walkClock;

@@ -140,9 +140,7 @@ bool ReadAheadQueue::TakeLocked(std::string_view key, std::string_view name, Wai
         const std::size_t capacity = task.snapshot->Capacity();
         budget_.RemoveReady(capacity);
         budget_.Uncharge(task.charged - capacity);
-        // A walk that reads nothing itself never catches up.
-        walkCaughtUp_.store(waited == Waited::kQuick && !walkSide_.waiter,
-                            std::memory_order_relaxed);
+        walkCaughtUp_.store(waited == Waited::kQuick, std::memory_order_relaxed);
         if (task.Names(name)) {
             taken = std::move(task.snapshot);
             path = std::move(task.path);
@@ -153,9 +151,10 @@ bool ReadAheadQueue::TakeLocked(std::string_view key, std::string_view name, Wai
         return true;
     }
     if (const auto waiting = FindFirst(waiting_, key); waiting != waiting_.end()) {
-        // Not started: the walk reads it itself, workers the ones after it
-        // (unless its read is slow: NoteRead).
-        walkCaughtUp_.store(!walkSide_.waiter, std::memory_order_relaxed);
+        // Not started: the walk reads it itself (a walk that must not block,
+        // through its reader's thread), workers the ones after it (unless
+        // its read is slow: NoteRead).
+        walkCaughtUp_.store(true, std::memory_order_relaxed);
         budget_.Uncharge(waiting->second->charged);
         freedHere = waiting_.extract(waiting);
         return true;

@@ -22,9 +22,10 @@
 // a folder a read's length at a time).
 //
 // A walk that must not block (ReadAheadWalkSide.h) waits in slices, yielding
-// between them, and may give its wait up; it then reads nothing on its own
-// thread (no helping, no catching up: workers take the first waiting folder),
-// and its workers run detached, each keeping the queue alive.
+// between them, and may give its wait up. It reads nothing on its own
+// thread: it does not help while it waits, and what it reads once it has
+// caught up it reads through its reader's thread. Its workers run detached,
+// each keeping the queue alive.
 //
 // Also here: the memory ledger (ListingBudget.h), how many workers read
 // (WorkerPacer.h), their threads (WorkerThreads.h), all under one lock
