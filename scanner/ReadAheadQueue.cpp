@@ -9,6 +9,8 @@
 #include <thread>
 #include <utility>
 
+#include "WalkKey.h"
+
 namespace quorvel {
 namespace {
 
@@ -167,11 +169,23 @@ ReadAheadQueue::Tasks::iterator ReadAheadQueue::FindFirst(Tasks& tasks, std::str
 }
 
 void ReadAheadQueue::DropBeforeLocked(std::string_view key, Snapshots& dropped) {
-    for (auto at = waiting_.begin(); at != waiting_.end() && at->first < key;) {
+    DropRangeLocked([](Tasks& tasks) { return tasks.begin(); },
+                    [key](std::string_view at) { return at < key; }, dropped);
+}
+
+void ReadAheadQueue::DropBelowLocked(std::string_view folder, Snapshots& dropped) {
+    DropRangeLocked([folder](Tasks& tasks) { return tasks.upper_bound(folder); },
+                    [folder](std::string_view at) { return IsBelowKey(at, folder); }, dropped);
+}
+
+template <class First, class InRange>
+void ReadAheadQueue::DropRangeLocked(const First& first, const InRange& inRange,
+                                     Snapshots& dropped) {
+    for (auto at = first(waiting_); at != waiting_.end() && inRange(at->first);) {
         budget_.Uncharge(at->second->charged);
         at = waiting_.erase(at);
     }
-    for (auto at = ready_.begin(); at != ready_.end() && at->first < key;) {
+    for (auto at = first(ready_); at != ready_.end() && inRange(at->first);) {
         Task& task = *at->second;
         const std::size_t capacity = task.snapshot->Capacity();
         budget_.RemoveReady(capacity);
@@ -180,7 +194,7 @@ void ReadAheadQueue::DropBeforeLocked(std::string_view key, Snapshots& dropped) 
         at = ready_.erase(at);
     }
     // Their workers release what they charged when they finish.
-    for (auto at = reading_.begin(); at != reading_.end() && at->first < key;) {
+    for (auto at = first(reading_); at != reading_.end() && inRange(at->first);) {
         at->second->abandoned = true;
         at = reading_.erase(at);
     }

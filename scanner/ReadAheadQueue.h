@@ -171,6 +171,13 @@ class ReadAheadQueue : public std::enable_shared_from_this<ReadAheadQueue> {
                     std::unique_ptr<ListingSnapshot>& taken, std::string& path, Snapshots& dropped,
                     Tasks::node_type& freedHere);
     void DropBeforeLocked(std::string_view key, Snapshots& dropped);
+    // Drops what is queued, read or being read below `folder`: a folder's
+    // subfolders are queued only while its own task is, or once the walk has
+    // it (else they would be queued twice when it is queued anew).
+    void DropBelowLocked(std::string_view folder, Snapshots& dropped);
+    // Drops, in each map, the tasks from `first(map)` on while `inRange`.
+    template <class First, class InRange>
+    void DropRangeLocked(const First& first, const InRange& inRange, Snapshots& dropped);
     // Applies the walk's releases; true if there were any.
     bool SettleReleasesLocked();
     // Whether idle workers are to be woken now that `freed` says whether

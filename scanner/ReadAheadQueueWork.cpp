@@ -5,6 +5,7 @@
 #include "ReadAheadQueue.h"
 
 #include <algorithm>
+#include <cassert>
 #include <iterator>
 #include <utility>
 
@@ -115,7 +116,12 @@ void ReadAheadQueue::FinishLocked(Claim& claim, const FolderPrefetch::Outcome& o
     if (task.abandoned || !outcome.read) {
         // Not read, or no longer wanted: the walk reads it itself if it
         // still needs it, and meets whatever made this read fail.
-        if (!task.abandoned) reading_.erase(task.key);
+        if (!task.abandoned) {
+            reading_.erase(task.key);
+            // A listing that gave way and could not be read again: what its
+            // first read queued goes with it.
+            if (task.published) DropBelowLocked(task.key, dropped);
+        }
         const std::size_t capacity = claim.snapshot ? claim.snapshot->Capacity() : 0;
         budget_.Uncharge(task.charged - capacity);
         task.charged = 0;
@@ -129,8 +135,10 @@ void ReadAheadQueue::FinishLocked(Claim& claim, const FolderPrefetch::Outcome& o
         }
         task.snapshot = std::move(claim.snapshot);
         budget_.AddReady(task.snapshot->Capacity());
+        assert(!node.empty() && node.mapped().get() == &task);
         // Folders are mostly read in the walk's order.
-        ready_.insert(ready_.end(), std::move(node));
+        [[maybe_unused]] const auto inserted = ready_.insert(ready_.end(), std::move(node));
+        assert(inserted->second.get() == &task);
     }
     task.blocked = outcome.timing.waited;
     task.done = true;
@@ -160,7 +168,9 @@ std::size_t ReadAheadQueue::QueueLocked(TaskList& tasks, bool again) {
         budget_.Charge(task->charged);
         const std::string_view taskKey = task->key;
         if (added == 0) next = waiting_.lower_bound(taskKey);
-        waiting_.emplace_hint(next, taskKey, std::move(task));
+        [[maybe_unused]] const Task* const fresh = task.get();
+        [[maybe_unused]] const auto queued = waiting_.emplace_hint(next, taskKey, std::move(task));
+        assert(queued->second.get() == fresh);  // a key queued twice is charged twice
         ++added;
     }
     return added;
