@@ -4,6 +4,7 @@
 
 #include "ReadAheadQueue.h"
 
+#include <algorithm>
 #include <cassert>
 #include <chrono>
 #include <thread>
@@ -14,9 +15,15 @@
 namespace quorvel {
 namespace {
 
-// Workers start one for each core the walk leaves free (WorkerPacer.h).
-std::size_t FirstWorkers() {
-    static const unsigned cores = std::thread::hardware_concurrency();
+// Workers start one for each core the walk leaves free (WorkerPacer.h). A
+// walk that must not block reads nothing on its own thread, so its workers
+// do all the reading, and each folder it reads through its reader's thread
+// leaves a core waiting on a hand-over: one for every core and one more
+// (with one fewer, its walk waited for reads half of its time;
+// bench/README.md, "a walk that must not block").
+std::size_t FirstWorkers(bool walkReads) {
+    static const unsigned cores = std::max(std::thread::hardware_concurrency(), 1u);
+    if (!walkReads) return cores + 1;
     return cores > 2 ? cores - 1 : 1;
 }
 // Spins for a folder a worker is reading, about as long as a folder takes to
@@ -30,7 +37,7 @@ ReadAheadQueue::ReadAheadQueue(std::shared_ptr<DirectoryReader> inner, unsigned 
     : inner_(std::move(inner)),
       walkSide_(std::move(walkSide)),
       budget_(memoryCap),
-      pacer_(FirstWorkers(), workers),
+      pacer_(FirstWorkers(walkSide_.waiter == nullptr), workers),
       workers_(walkSide_.tally) {}
 
 ReadAheadQueue::~ReadAheadQueue() {

@@ -5,9 +5,9 @@
 // no system call: the caller times the reads (ReadTiming.h) and acts on
 // what it is told, under the lock that guards the pacer.
 //
-// A walk starts with one worker for each core it leaves free: reading
-// folders that are in memory is work for a core, and more threads than
-// cores only add contention. Folders on a disk or across a network are
+// A walk starts with one worker for each core it leaves free (the queue
+// decides how many): reading folders that are in memory is work for a core,
+// and more threads than cores mostly add contention. Folders on a disk or across a network are
 // waited for, not computed: each read that was slow and waited for its
 // device adds a worker, up to the number allowed. A walk of folders in
 // memory still meets a few whose blocks the system dropped meanwhile, and
