@@ -207,6 +207,9 @@ variant "clsDirwalk read-ahead, events off" report wall:0.75 wall:0.60 \
     "$bin/quorvel-bench-scanner" --read-ahead $window_workers "$tree"
 variant "clsDirwalk read-ahead, events+yield" report - - \
     "$bin/quorvel-bench-scanner" --read-ahead $window_workers --events "$tree"
+# As the window walks: no read on the walk's own thread.
+variant "clsDirwalk read-ahead, events, reads off thread" report - - \
+    "$bin/quorvel-bench-scanner" --read-ahead $window_workers --events --yielding-waits "$tree"
 if ((sweep)); then
     for workers in 2 4 8 12 16; do
         variant "clsDirwalk read-ahead, $workers workers" report - - \
