@@ -18,9 +18,9 @@ namespace {
 // Workers start one for each core the walk leaves free (WorkerPacer.h). A
 // walk that must not block reads nothing on its own thread, so its workers
 // do all the reading, and each folder it reads through its reader's thread
-// leaves a core waiting on a hand-over: one for every core and one more
-// (with one fewer, its walk waited for reads half of its time;
-// bench/README.md, "a walk that must not block").
+// leaves a core waiting on a hand-over: for it, one for every core and one
+// more (with one for each core but one, it waited for reads half of its
+// time; bench/README.md, "A walk that must not block").
 std::size_t FirstWorkers(bool walkReads) {
     static const unsigned cores = std::max(std::thread::hardware_concurrency(), 1u);
     if (!walkReads) return cores + 1;
