@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,6 +45,29 @@ QString DecodeSpans(std::uint64_t bytes, ForEachSpan&& forEachSpan) {
     flush();
     text.truncate(out - text.constData());
     return text;
+}
+
+// Hands `visit` the part of a row (its bytes, beginning at byte `rowBegin`)
+// that lies in [begin, end), then its '\n' if the range goes on past the
+// row; returns where the next row begins.
+template <typename Visit>
+std::uint64_t VisitRowSpan(std::string_view row, std::uint64_t rowBegin, std::uint64_t begin,
+                           std::uint64_t end, Visit&& visit) {
+    const std::uint64_t rowEnd = rowBegin + row.size();
+    const std::uint64_t from = std::max(begin, rowBegin) - rowBegin;
+    const std::uint64_t to = std::min(end, rowEnd) - rowBegin;
+    if (to > from) visit(row.substr(from, to - from));
+    if (rowEnd < end) visit(std::string_view("\n"));
+    return rowEnd + 1;
+}
+
+// The `bytes` bytes that `forEachSpan` hands in pieces, joined.
+template <typename ForEachSpan>
+std::string JoinSpans(std::uint64_t bytes, ForEachSpan&& forEachSpan) {
+    std::string out;
+    out.reserve(static_cast<std::size_t>(bytes));
+    forEachSpan([&out](std::string_view span) { out.append(span); });
+    return out;
 }
 
 }  // namespace quorvel::textpane

@@ -303,22 +303,15 @@ void TextPaneLines::ForEachSpan(std::uint64_t begin, std::uint64_t end, Visit&& 
     if (begin >= end) return;
     auto [row, rowBegin] = RowOfByte(begin);
     while (rowBegin < end) {
-        const std::string_view bytes = RowBytes(row);
-        const std::uint64_t rowEnd = rowBegin + bytes.size();
-        const std::uint64_t from = std::max(begin, rowBegin) - rowBegin;
-        const std::uint64_t to = std::min(end, rowEnd) - rowBegin;
-        if (to > from) visit(bytes.substr(from, to - from));
-        if (rowEnd < end) visit(std::string_view("\n"));
-        rowBegin = rowEnd + 1;
+        rowBegin = VisitRowSpan(RowBytes(row), rowBegin, begin, end, visit);
         ++row;
     }
 }
 
 std::string TextPaneLines::Bytes(std::uint64_t begin, std::uint64_t end) const {
-    std::string out;
-    if (end > begin) out.reserve(static_cast<std::size_t>(std::min(end, bytes_) - begin));
-    ForEachSpan(begin, end, [&out](std::string_view span) { out.append(span); });
-    return out;
+    end = std::min(end, bytes_);
+    if (begin >= end) return {};
+    return JoinSpans(end - begin, [&](auto&& visit) { ForEachSpan(begin, end, visit); });
 }
 
 QString TextPaneLines::Decode(std::uint64_t begin, std::uint64_t end) const {

@@ -126,21 +126,15 @@ void TextPaneSourceRows::ForEachSpan(std::uint64_t begin, std::uint64_t end, Vis
     const std::size_t last = RowOf(end - 1, false).first + 1;
     std::uint64_t rowBegin = start.byte;
     source_->ForEachLine(first, std::min(last, lines_), [&](std::string_view bytes) {
-        const std::uint64_t rowEnd = rowBegin + bytes.size();
-        const std::uint64_t from = std::max(begin, rowBegin) - rowBegin;
-        const std::uint64_t to = std::min(end, rowEnd) - rowBegin;
-        if (to > from) visit(bytes.substr(from, to - from));
-        if (rowEnd < end) visit(std::string_view("\n"));
-        rowBegin = rowEnd + 1;
+        rowBegin = VisitRowSpan(bytes, rowBegin, begin, end, visit);
     });
     Q_ASSERT(rowBegin >= end);
 }
 
 std::string TextPaneSourceRows::Bytes(std::uint64_t begin, std::uint64_t end) const {
-    std::string out;
-    if (end > begin) out.reserve(static_cast<std::size_t>(std::min(end, bytes_) - begin));
-    ForEachSpan(begin, end, [&out](std::string_view span) { out.append(span); });
-    return out;
+    end = std::min(end, bytes_);
+    if (begin >= end) return {};
+    return JoinSpans(end - begin, [&](auto&& visit) { ForEachSpan(begin, end, visit); });
 }
 
 QString TextPaneSourceRows::Decode(std::uint64_t begin, std::uint64_t end) const {
