@@ -168,6 +168,11 @@ void ScanLines::MeasureLines(std::size_t first, std::span<LineSize> sizes) const
         return Plus(Plus(head, ShownSizeOf(name)),
                     Plus(Plus(relative, Ascii(1)), Plus(root, relative)));
     };
+    // A file's folder as shown before its name, with its separator.
+    const auto folderOf = [&lists](const Collection::Part& part) {
+        return part.folder == Collection::kRoot ? ShownSize{}
+                                                : Plus(lists.Relative(part.folder), Ascii(1));
+    };
     const std::size_t last = first + sizes.size();
     switch (kind_) {
         case Kind::FolderList:
@@ -178,10 +183,7 @@ void ScanLines::MeasureLines(std::size_t first, std::span<LineSize> sizes) const
             return;
         case Kind::FileList:
             lists.Files().PartsOf(first, last, [&](std::size_t i, const Collection::Part& part) {
-                const ShownSize folder = part.folder == Collection::kRoot
-                                             ? ShownSize{}
-                                             : Plus(lists.Relative(part.folder), Ascii(1));
-                put(i, Plus(Plus(root, folder), ShownSizeOf(part.name)));
+                put(i, Plus(Plus(root, folderOf(part)), ShownSizeOf(part.name)));
             });
             return;
         case Kind::FoldersFound:
@@ -192,10 +194,7 @@ void ScanLines::MeasureLines(std::size_t first, std::span<LineSize> sizes) const
             return;
         case Kind::FilesFound:
             lists.Files().PartsOf(first, last, [&](std::size_t i, const Collection::Part& part) {
-                const ShownSize folder = part.folder == Collection::kRoot
-                                             ? ShownSize{}
-                                             : Plus(lists.Relative(part.folder), Ascii(1));
-                put(i, found(i, part.name, folder));
+                put(i, found(i, part.name, folderOf(part)));
             });
             return;
     }
